@@ -1,0 +1,216 @@
+// Cost of the conversion path per source frame (48 kHz stereo in, 16 kHz
+// Base64 text out), next to a plain copy of the same input bytes.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "system_audio/conversion/audio_types.h"
+#include "system_audio/conversion/linear_resampler.h"
+#include "system_audio/conversion/mono_mixdown.h"
+#include "system_audio/conversion/pcm_chunk.h"
+#include "system_audio/frame/base64.h"
+
+namespace {
+
+using namespace system_audio;
+
+constexpr std::size_t kChannels = 2;
+constexpr std::size_t kCycleFrames = 512;  // one IO cycle of the tap
+constexpr std::size_t kCycleBytes = kCycleFrames * kChannels * sizeof(float);
+constexpr double kSourceRate = 48000.0;
+constexpr std::size_t kStreamFrames = 48000 * 60 * 10;  // ten minutes
+constexpr std::size_t kStreamCycles = kStreamFrames / kCycleFrames;
+
+const char kPerFrame[] = "time_per_frame";
+
+// Noise in [-1, 1) from a small LCG: 230 MB must be made quickly.
+std::vector<float> noise(std::size_t samples, std::uint32_t seed) {
+  std::vector<float> out(samples);
+  for (auto& sample : out) {
+    seed = seed * 1664525u + 1013904223u;
+    sample = static_cast<float>(static_cast<std::int32_t>(seed)) * (1.0f / 2147483648.0f);
+  }
+  return out;
+}
+
+const std::vector<float>& ten_minute_stream() {
+  static const std::vector<float> stream = noise(kStreamFrames * kChannels, 600);
+  return stream;
+}
+
+struct StereoList {
+  AudioBufferList list;
+  explicit StereoList(const float* samples) {
+    list.mNumberBuffers = 1;
+    list.mBuffers[0] = {static_cast<std::uint32_t>(kChannels),
+                        static_cast<std::uint32_t>(kCycleBytes), const_cast<float*>(samples)};
+  }
+};
+
+// What one capture callback and the output pump do with a cycle, up to the
+// text of its protocol line.
+void convert_cycle(LinearResampler& resampler, const float* stereo) {
+  const StereoList input(stereo);
+  const auto mono = copy_mono_f32_input(input.list);
+  const auto resampled = resampler.process(*mono);
+  PcmChunk chunk = encode_pcm_chunk(resampled);
+  std::string line;
+  line.reserve(4 + base64_length(chunk.size()));
+  line = "PCM ";
+  append_base64(line, chunk);
+  benchmark::DoNotOptimize(line.data());
+}
+
+void per_frame(benchmark::State& state, std::size_t frames_per_iteration) {
+  state.counters[kPerFrame] = benchmark::Counter(
+      static_cast<double>(frames_per_iteration),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void io_cycle_convert(benchmark::State& state) {
+  const auto input = noise(kCycleFrames * kChannels, 1);
+  LinearResampler resampler(kSourceRate);
+  for (auto _ : state) convert_cycle(resampler, input.data());
+  per_frame(state, kCycleFrames);
+}
+
+void io_cycle_memcpy(benchmark::State& state) {
+  const auto input = noise(kCycleFrames * kChannels, 1);
+  std::vector<float> copy(input.size());
+  for (auto _ : state) {
+    std::memcpy(copy.data(), input.data(), kCycleBytes);
+    benchmark::DoNotOptimize(copy.data());
+    benchmark::ClobberMemory();
+  }
+  per_frame(state, kCycleFrames);
+}
+
+// The stages one by one, to show where a cycle's time goes.
+void io_cycle_mixdown(benchmark::State& state) {
+  const auto input = noise(kCycleFrames * kChannels, 1);
+  const StereoList list(input.data());
+  for (auto _ : state) {
+    auto mono = copy_mono_f32_input(list.list);
+    benchmark::DoNotOptimize(mono->data());
+  }
+  per_frame(state, kCycleFrames);
+}
+
+void io_cycle_resample(benchmark::State& state) {
+  const auto mono = noise(kCycleFrames, 2);
+  LinearResampler resampler(kSourceRate);
+  for (auto _ : state) {
+    auto out = resampler.process(mono);
+    benchmark::DoNotOptimize(out.data());
+  }
+  per_frame(state, kCycleFrames);
+}
+
+void io_cycle_encode(benchmark::State& state) {
+  const auto samples = noise(kCycleFrames / 3, 3);
+  for (auto _ : state) {
+    PcmChunk chunk = encode_pcm_chunk(samples);
+    std::string line = "PCM ";
+    append_base64(line, chunk);
+    benchmark::DoNotOptimize(line.data());
+  }
+  per_frame(state, kCycleFrames);
+}
+
+void ten_minutes_convert(benchmark::State& state) {
+  const auto& stream = ten_minute_stream();
+  for (auto _ : state) {
+    LinearResampler resampler(kSourceRate);
+    for (std::size_t cycle = 0; cycle < kStreamCycles; ++cycle) {
+      convert_cycle(resampler, stream.data() + cycle * kCycleFrames * kChannels);
+    }
+  }
+  per_frame(state, kStreamFrames);
+}
+
+// The same bytes copied cycle by cycle into one cycle-sized buffer: reading
+// the stream is all it costs, as for the conversion.
+void ten_minutes_memcpy_cycles(benchmark::State& state) {
+  const auto& stream = ten_minute_stream();
+  std::vector<float> copy(kCycleFrames * kChannels);
+  for (auto _ : state) {
+    for (std::size_t cycle = 0; cycle < kStreamCycles; ++cycle) {
+      std::memcpy(copy.data(), stream.data() + cycle * kCycleFrames * kChannels, kCycleBytes);
+      benchmark::DoNotOptimize(copy.data());
+      benchmark::ClobberMemory();
+    }
+  }
+  per_frame(state, kStreamFrames);
+}
+
+// The whole stream into a second stream-sized buffer in one call.
+void ten_minutes_memcpy_whole(benchmark::State& state) {
+  const auto& stream = ten_minute_stream();
+  std::vector<float> copy(stream.size());  // touched here, outside the timing
+  for (auto _ : state) {
+    std::memcpy(copy.data(), stream.data(), stream.size() * sizeof(float));
+    benchmark::DoNotOptimize(copy.data());
+    benchmark::ClobberMemory();
+  }
+  per_frame(state, kStreamFrames);
+}
+
+// Prints the usual table and keeps each run's time per frame for the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const auto& run : runs) {
+      const auto counter = run.counters.find(kPerFrame);
+      if (run.run_type != Run::RT_Iteration || counter == run.counters.end()) continue;
+      per_frame_ns[run.run_name.function_name] = counter->second.value * 1e9;
+    }
+  }
+
+  void ratio(const char* label, const std::string& convert, const std::string& copy) const {
+    const auto a = per_frame_ns.find(convert);
+    const auto b = per_frame_ns.find(copy);
+    if (a == per_frame_ns.end() || b == per_frame_ns.end()) return;
+    std::printf("%-44s %8.3f ns/frame vs %8.3f ns/frame: ratio %.2f\n", label, a->second, b->second,
+                a->second / b->second);
+  }
+
+  std::map<std::string, double> per_frame_ns;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::RegisterBenchmark("io_cycle/convert", io_cycle_convert)->UseRealTime();
+  benchmark::RegisterBenchmark("io_cycle/memcpy", io_cycle_memcpy)->UseRealTime();
+  benchmark::RegisterBenchmark("io_cycle/mixdown", io_cycle_mixdown)->UseRealTime();
+  benchmark::RegisterBenchmark("io_cycle/resample", io_cycle_resample)->UseRealTime();
+  benchmark::RegisterBenchmark("io_cycle/encode_base64", io_cycle_encode)->UseRealTime();
+  for (auto* ten_minutes :
+       {benchmark::RegisterBenchmark("ten_minutes/convert", ten_minutes_convert),
+        benchmark::RegisterBenchmark("ten_minutes/memcpy_cycles", ten_minutes_memcpy_cycles),
+        benchmark::RegisterBenchmark("ten_minutes/memcpy_whole", ten_minutes_memcpy_whole)}) {
+    ten_minutes->UseRealTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+  }
+
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  ten_minute_stream();  // made once, before any timing
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+
+  std::printf("\nconversion against memcpy of the same input bytes:\n");
+  reporter.ratio("one IO cycle (512 frames)", "io_cycle/convert", "io_cycle/memcpy");
+  reporter.ratio("ten minutes, memcpy cycle by cycle", "ten_minutes/convert",
+                 "ten_minutes/memcpy_cycles");
+  reporter.ratio("ten minutes, memcpy of the whole stream", "ten_minutes/convert",
+                 "ten_minutes/memcpy_whole");
+  return 0;
+}

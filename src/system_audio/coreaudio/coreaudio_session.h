@@ -1,0 +1,41 @@
+#pragma once
+
+#include <memory>
+
+#include "system_audio/conversion/capture_state.h"
+#include "system_audio/coreaudio/platform_objects.h"
+#include "system_audio/frame/messages.h"
+#include "system_audio/result.h"
+
+namespace system_audio {
+
+// A running process-tap capture: a tap on the default output device inside a
+// private aggregate device whose IOProc feeds the capture state. Nothing stops
+// it; the HAL objects live until the process ends. An empty session holds
+// nothing and its release makes no call.
+class CoreAudioSession {
+ public:
+  std::unique_ptr<TapCallbackState> state;  // fixed address, used by io_block
+  NsRef<platform::CATapDescription> tap_description;
+  BlockRef io_block;
+  QueueRef queue;
+  platform::AudioDeviceIOProcID io_proc_id = nullptr;
+  platform::AudioObjectID tap_id = 0;
+  platform::AudioObjectID aggregate_id = 0;
+
+  CoreAudioSession() = default;
+  CoreAudioSession(CoreAudioSession&& other) noexcept;
+  CoreAudioSession& operator=(CoreAudioSession&& other) noexcept;
+  ~CoreAudioSession() { release(); }
+
+  // Everything or nothing: on failure, all that was built is undone before the
+  // error returns, and the senders go last.
+  static Result<CoreAudioSession> start(PcmSender pcm_tx, StatusSender status_tx);
+
+  // Frees the state (dropping both senders), then releases the tap description,
+  // the block and the queue. No HAL call: the caller must know the IOProc can no
+  // longer run, e.g. because cleanup_hal has removed it.
+  void release();
+};
+
+}  // namespace system_audio

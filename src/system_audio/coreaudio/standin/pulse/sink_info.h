@@ -1,0 +1,19 @@
+#pragma once
+
+#include <pulse/channelmap.h>
+
+#include <cstdint>
+#include <string>
+
+namespace system_audio::pulse {
+
+// What the capture needs to know of one sink.
+struct SinkInfo {
+  std::string name;
+  std::string monitor_source;
+  std::uint32_t rate = 0;
+  std::uint8_t channels = 0;
+  pa_channel_map channel_map{};
+};
+
+}  // namespace system_audio::pulse

@@ -1,0 +1,30 @@
+#include "system_audio/frame/output_pump.h"
+
+#include <string>
+
+#include "system_audio/frame/base64.h"
+#include "system_audio/frame/line_writer.h"
+
+namespace system_audio {
+
+void run_output_pump(PcmReceiver& pcm_rx) {
+  std::uint64_t frames = 0;
+  std::uint64_t bytes = 0;
+  while (auto chunk = pcm_rx.receive()) {
+    frames += 1;
+    bytes += chunk->size();
+    if (frames == 1 || frames % PROGRESS_INTERVAL_CHUNKS == 0) {
+      write_diagnostic("helper: pcm frames=" + std::to_string(frames) +
+                       " bytes=" + std::to_string(bytes));
+    }
+    std::string line;
+    // Room for the line feed too, so the writer never reallocates.
+    line.reserve(4 + base64_length(chunk->size()) + 1);
+    line.append("PCM ");
+    append_base64(line, *chunk);
+    chunk.reset();
+    write_protocol_line(std::move(line));
+  }
+}
+
+}  // namespace system_audio

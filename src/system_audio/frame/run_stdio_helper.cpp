@@ -1,0 +1,74 @@
+#include "system_audio/frame/run_stdio_helper.h"
+
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "system_audio/frame/command_line.h"
+#include "system_audio/frame/exit_status.h"
+#include "system_audio/frame/line_writer.h"
+#include "system_audio/frame/output_pump.h"
+#include "system_audio/frame/status_writer.h"
+
+namespace system_audio {
+
+constexpr auto STATUS_DRAIN_LIMIT = std::chrono::seconds(1);
+
+Result<void> run_stdio_helper(int argc, const char* const* argv, const BackendStarts& backends) {
+  write_diagnostic("helper: boot");
+  auto [pcm_tx, pcm_rx] = make_channel<PcmChunk>();
+  auto [status_tx, status_rx] = make_channel<StatusText>();
+  const std::string backend =
+      backend_name_from_arguments(std::span(argv, static_cast<std::size_t>(argc)));
+
+  std::optional<CoreAudioSession> coreaudio_session;
+  std::optional<SckAudioSession> sck_session;
+  if (backend == "coreaudio") {
+    auto started = backends.coreaudio(std::move(pcm_tx), std::move(status_tx));
+    if (!started) return fail(std::move(started.error()));
+    coreaudio_session.emplace(std::move(*started));
+  } else if (backend == "sck") {
+    auto started = backends.sck(std::move(pcm_tx), std::move(status_tx));
+    if (!started) return fail(std::move(started.error()));
+    sck_session.emplace(std::move(*started));
+  } else {
+    return fail("unknown computer-audio backend: " + backend);
+  }
+
+  write_diagnostic("helper: ready");
+  write_protocol_line("READY");
+
+  auto status_writer = start_status_writer(std::move(status_rx));
+  if (!status_writer) {
+    // "ERROR" may not follow "READY", and statuses must not vanish silently.
+    write_diagnostic("helper: status writer thread could not start: " + status_writer.error());
+    std::_Exit(EXIT_STATUS_WRITER_FAILED);
+  }
+  run_output_pump(pcm_rx);
+
+  // Teardown, in this order: the receiver, the notice, then the session.
+  { PcmReceiver released = std::move(pcm_rx); }
+  write_diagnostic("helper: audio channel closed");
+  coreaudio_session.reset();
+  sck_session.reset();
+  // The session held the last status sender, so the writer is finishing what is
+  // queued; let it, rather than lose a status at exit. Bounded, in case a
+  // backend kept a sender elsewhere.
+  status_writer->wait_for(STATUS_DRAIN_LIMIT);
+  return {};
+}
+
+int helper_main(int argc, const char* const* argv, const BackendStarts& backends) {
+  // A write to a parent that has gone must fail, not kill us silently.
+  std::signal(SIGPIPE, SIG_IGN);
+  auto result = run_stdio_helper(argc, argv, backends);
+  if (!result) {
+    write_protocol_line("ERROR " + result.error());
+    return EXIT_START_FAILED;
+  }
+  return 0;
+}
+
+}  // namespace system_audio

@@ -1,0 +1,82 @@
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "system_audio/frame/number_text.h"
+
+namespace system_audio {
+namespace {
+
+double read_back(const std::string& text) {
+  double value = std::numeric_limits<double>::quiet_NaN();
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  EXPECT_EQ(error, std::errc());
+  EXPECT_EQ(end, text.data() + text.size()) << text;
+  return value;
+}
+
+TEST(NumberText, WholeRatesHaveNoFractionPart) {
+  EXPECT_EQ(format_f64(16000.0), "16000");
+  EXPECT_EQ(format_f64(44100.0), "44100");
+  EXPECT_EQ(format_f64(48000.0), "48000");
+  EXPECT_EQ(format_f64(0.0), "0");
+}
+
+TEST(NumberText, FractionsAreTheShortestTextThatReadsBack) {
+  EXPECT_EQ(format_f64(16000.5), "16000.5");
+  EXPECT_EQ(format_f64(0.1), "0.1");
+  EXPECT_EQ(format_f64(44099.999999999993), "44099.99999999999");
+  EXPECT_EQ(format_f64(-2.5), "-2.5");
+}
+
+TEST(NumberText, HugeAndTinyValuesAreWrittenWithoutExponent) {
+  const std::string huge = format_f64(1e300);
+  EXPECT_EQ(huge.size(), 301u);
+  EXPECT_EQ(huge.find_first_not_of("0123456789"), std::string::npos) << huge;
+  EXPECT_EQ(read_back(huge), 1e300);
+
+  const std::string tiny = format_f64(5e-324);
+  EXPECT_EQ(tiny.rfind("0.000", 0), 0u);
+  EXPECT_EQ(tiny.find_first_of("eE"), std::string::npos);
+  EXPECT_EQ(read_back(tiny), 5e-324);
+
+  const std::string largest = format_f64(std::numeric_limits<double>::max());
+  EXPECT_EQ(largest.find_first_not_of("0123456789"), std::string::npos);
+  EXPECT_EQ(read_back(largest), std::numeric_limits<double>::max());
+}
+
+TEST(NumberText, NotANumberAndInfinitiesHaveFixedWords) {
+  EXPECT_EQ(format_f64(std::numeric_limits<double>::quiet_NaN()), "NaN");
+  EXPECT_EQ(format_f64(-std::numeric_limits<double>::quiet_NaN()), "NaN");
+  EXPECT_EQ(format_f64(std::numeric_limits<double>::infinity()), "inf");
+  EXPECT_EQ(format_f64(-std::numeric_limits<double>::infinity()), "-inf");
+}
+
+// Negative zero keeps its sign, so the text still reads back to the same value.
+TEST(NumberText, NegativeZeroKeepsItsSign) {
+  const std::string text = format_f64(-0.0);
+  EXPECT_EQ(text, "-0");
+  EXPECT_TRUE(std::signbit(read_back(text)));
+}
+
+TEST(NumberText, RandomValuesReadBackExactlyAndNeverUseAnExponent) {
+  std::mt19937_64 random(16000);
+  std::uniform_real_distribution<double> rates(8000.0, 384000.0);
+  for (int round = 0; round < 20000; ++round) {
+    const double value = rates(random);
+    const std::string text = format_f64(value);
+    ASSERT_EQ(text.find_first_of("eE"), std::string::npos) << text;
+    ASSERT_EQ(read_back(text), value) << text;
+    // Shortest: dropping the last digit no longer reads back.
+    if (text.find('.') != std::string::npos) {
+      ASSERT_NE(read_back(text.substr(0, text.size() - 1)), value) << text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace system_audio

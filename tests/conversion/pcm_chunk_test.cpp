@@ -1,0 +1,47 @@
+#include <bit>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "system_audio/conversion/pcm_chunk.h"
+
+namespace system_audio {
+namespace {
+
+TEST(PcmChunkEncoding, SamplesAreLittleEndianBinary32) {
+  const std::vector<float> samples = {1.0f, -0.5f};
+  EXPECT_EQ(encode_pcm_chunk(samples), (PcmChunk{0x00, 0x00, 0x80, 0x3f, 0x00, 0x00, 0x00, 0xbf}));
+}
+
+TEST(PcmChunkEncoding, EverySpecialValueKeepsItsBits) {
+  const std::uint32_t patterns[] = {
+      0x7fc12345u,  // quiet NaN with a payload
+      0xffa00001u,  // negative signalling NaN
+      0x7f800000u,  // +inf
+      0xff800000u,  // -inf
+      0x80000000u,  // -0.0
+      0x00000001u,  // smallest subnormal
+  };
+  std::vector<float> samples;
+  for (std::uint32_t bits : patterns) samples.push_back(std::bit_cast<float>(bits));
+  const PcmChunk chunk = encode_pcm_chunk(samples);
+  ASSERT_EQ(chunk.size(), 4 * samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const std::uint32_t decoded = chunk[4 * i] | (chunk[4 * i + 1] << 8) |
+                                  (chunk[4 * i + 2] << 16) |
+                                  (std::uint32_t{chunk[4 * i + 3]} << 24);
+    EXPECT_EQ(decoded, patterns[i]) << i;
+  }
+}
+
+TEST(PcmChunkEncoding, ChunkIsExactlyFourBytesASample) {
+  const PcmChunk chunk = encode_pcm_chunk(std::vector<float>(171, 0.25f));
+  EXPECT_EQ(chunk.size(), 684u);
+  EXPECT_EQ(chunk.capacity(), 684u);
+  EXPECT_TRUE(encode_pcm_chunk({}).empty());
+}
+
+}  // namespace
+}  // namespace system_audio

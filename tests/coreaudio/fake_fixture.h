@@ -1,0 +1,137 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "fake_platform.h"
+#include "system_audio/frame/messages.h"
+
+namespace system_audio::testing {
+
+// Points file descriptor 2 at a temporary file while alive, so a test can read
+// the diagnostic lines a call wrote.
+class DiagnosticsCapture {
+ public:
+  DiagnosticsCapture() : file_(std::tmpfile()), saved_(::dup(STDERR_FILENO)) {
+    std::fflush(stderr);
+    ::dup2(::fileno(file_), STDERR_FILENO);
+  }
+  DiagnosticsCapture(const DiagnosticsCapture&) = delete;
+  DiagnosticsCapture& operator=(const DiagnosticsCapture&) = delete;
+  ~DiagnosticsCapture() {
+    restore();
+    std::fclose(file_);
+  }
+
+  // The lines written so far, without their line feeds; ends the capture.
+  std::vector<std::string> lines() {
+    restore();
+    std::string text;
+    std::rewind(file_);
+    char block[4096];
+    std::size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file_)) > 0) text.append(block, got);
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+      out.push_back(text.substr(start, end - start));
+    }
+    if (start < text.size()) out.push_back(text.substr(start) + "<no line feed>");
+    return out;
+  }
+
+ private:
+  void restore() {
+    if (saved_ < 0) return;
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+    saved_ = -1;
+  }
+
+  std::FILE* file_;
+  int saved_;
+};
+
+// Every test starts from a fresh script and ends with the fake cleared.
+class FakeHalTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fake::reset(); }
+  void TearDown() override { fake::reset(); }
+
+  // The senders for a start, with their receivers kept here.
+  std::pair<PcmSender, StatusSender> senders() {
+    auto [pcm_tx, pcm_rx] = make_channel<PcmChunk>();
+    auto [status_tx, status_rx] = make_channel<StatusText>();
+    pcm_rx_ = std::move(pcm_rx);
+    status_rx_ = std::move(status_rx);
+    return {std::move(pcm_tx), std::move(status_tx)};
+  }
+
+  // True once every sender of the PCM channel is gone and nothing is queued.
+  bool pcm_channel_closed() {
+    return pcm_rx_.receive_for(std::chrono::milliseconds(0)).status == ReceiveStatus::closed;
+  }
+  bool status_channel_closed() {
+    return status_rx_.receive_for(std::chrono::milliseconds(0)).status == ReceiveStatus::closed;
+  }
+
+  // A process tap made as the start makes it, for the reads that need one;
+  // destroyed with destroy_tap().
+  platform::AudioObjectID create_tap() {
+    using namespace platform;
+    NSArray* none = NSArray_new();
+    NSString* uid =
+        NSString_alloc_initWithBytes_length_encoding("FakeSpeakers:UID", 16, NSUTF8StringEncoding);
+    CATapDescription* description = CATapDescription_initExcludingProcesses_andDeviceUID_withStream(
+        CATapDescription_alloc(), none, uid, 0);
+    AudioObjectID tap = 0;
+    EXPECT_EQ(AudioHardwareCreateProcessTap(description, &tap), 0);
+    NSObject_release(description);
+    NSObject_release(uid);
+    NSObject_release(none);
+    fake::clear_log();
+    return tap;
+  }
+  void destroy_tap(platform::AudioObjectID tap) { platform::AudioHardwareDestroyProcessTap(tap); }
+
+  PcmReceiver pcm_rx_;
+  StatusReceiver status_rx_;
+};
+
+// The calls logged after the first one that starts with `call`; the whole log
+// when no call matches (so the failure message shows it).
+inline std::vector<std::string> calls_after(std::string_view call) {
+  const auto all = fake::log();
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    if (all[i].starts_with(call)) return {all.begin() + std::ptrdiff_t(i) + 1, all.end()};
+  }
+  return all;
+}
+
+// Whether `wanted` appears in `all` in this order, other entries in between.
+inline ::testing::AssertionResult in_order(const std::vector<std::string>& all,
+                                           const std::vector<std::string>& wanted) {
+  std::size_t next = 0;
+  for (const auto& entry : all) {
+    if (next < wanted.size() && entry == wanted[next]) ++next;
+  }
+  if (next == wanted.size()) return ::testing::AssertionSuccess();
+  auto failure = ::testing::AssertionFailure()
+                 << "missing, in order: \"" << wanted[next] << "\"\nin:\n";
+  for (const auto& entry : all) failure << "  " << entry << "\n";
+  return failure;
+}
+
+inline std::size_t count_of(const std::vector<std::string>& all, std::string_view entry) {
+  std::size_t n = 0;
+  for (const auto& e : all) n += e == entry;
+  return n;
+}
+
+}  // namespace system_audio::testing

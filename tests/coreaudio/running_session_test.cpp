@@ -1,0 +1,294 @@
+// Starts that get as far as the IOProc: the successful start, the session it
+// returns and what releasing it does, and the two failures after the IOProc
+// queue exists. Each of these runs the IOProc queue's thread.
+
+#include "fake_fixture.h"
+#include "system_audio/coreaudio/coreaudio_session.h"
+#include "system_audio/coreaudio/io_proc.h"
+
+namespace system_audio {
+namespace {
+
+using testing::calls_after;
+using testing::DiagnosticsCapture;
+using testing::FakeHalTest;
+using testing::in_order;
+
+constexpr std::string_view kQueueLabel = "com.vantle.audio-helper.audio-tap";
+const std::string kQueueRelease =
+    "dispatch_release(dispatch_queue \"com.vantle.audio-helper.audio-tap\")";
+
+const std::vector<std::string> kDescriptionAndReleases = {
+    "CFRelease(CFDictionary{8})",
+    "NSObject_release(CATapDescription)",
+    "NSObject_release(NSString \"FakeSpeakers:UID\")",
+    "CFRelease(CFString \"FakeSpeakers:UID\")",
+    "NSObject_release(NSArray)",
+};
+
+std::vector<std::string> then(std::vector<std::string> first,
+                              const std::vector<std::string>& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
+class RunningSession : public FakeHalTest {
+ protected:
+  void TearDown() override {
+    // A running session is never released by the helper; a test stops the IOProc
+    // first so that no cycle can reach a freed state.
+    if (session_.state) {
+      cleanup_hal(session_.tap_id, session_.aggregate_id, session_.io_proc_id);
+      fake::wait_until_delivered();
+    }
+    session_.release();
+    EXPECT_TRUE(fake::leftovers().empty()) << ::testing::PrintToString(fake::leftovers());
+    FakeHalTest::TearDown();
+  }
+
+  // Starts with stderr captured; returns the diagnostics.
+  std::vector<std::string> start() {
+    auto [pcm_tx, status_tx] = senders();
+    DiagnosticsCapture diagnostics;
+    auto started = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
+    auto lines = diagnostics.lines();
+    EXPECT_TRUE(started.has_value()) << started.error();
+    if (started) session_ = std::move(*started);
+    return lines;
+  }
+
+  CoreAudioSession session_;
+};
+
+TEST_F(RunningSession, WritesTheEightStartLinesInOrder) {
+  EXPECT_EQ(start(), (std::vector<std::string>{
+                         "coreaudio: start",
+                         "coreaudio: tap description created",
+                         "coreaudio: process tap created id=77",
+                         "coreaudio: tap format rate=48000 channels=1 flags=9 bits=32",
+                         "coreaudio: aggregate description ready",
+                         "coreaudio: aggregate created id=88",
+                         "coreaudio: io proc created",
+                         "coreaudio: device started",
+                     }));
+}
+
+TEST_F(RunningSession, HoldsTheIdsThatTheDiagnosticsPrinted) {
+  fake::script().tap_id = 4000000001u;
+  fake::script().aggregate_id = 3999999999u;
+  const auto lines = start();
+  ASSERT_EQ(lines.size(), 8u);
+  EXPECT_EQ(lines[2], "coreaudio: process tap created id=" + std::to_string(session_.tap_id));
+  EXPECT_EQ(lines[5], "coreaudio: aggregate created id=" + std::to_string(session_.aggregate_id));
+  EXPECT_EQ(session_.tap_id, 4000000001u);
+  EXPECT_EQ(session_.aggregate_id, 3999999999u);
+  EXPECT_NE(session_.io_proc_id, nullptr);
+  const auto live = fake::live_hal_objects();
+  EXPECT_EQ(live.taps, std::vector<platform::AudioObjectID>{4000000001u});
+  EXPECT_EQ(live.aggregate_devices, std::vector<platform::AudioObjectID>{3999999999u});
+  EXPECT_EQ(live.io_procs, std::vector<std::string>{"IOProc#1 on 3999999999 (started)"});
+}
+
+TEST_F(RunningSession, TapsStreamZeroOfTheDeviceExcludingNoProcess) {
+  start();
+  const auto fields = fake::passed().tap_description;
+  ASSERT_TRUE(fields);
+  EXPECT_TRUE(fields->initialised);
+  EXPECT_EQ(fields->excluded_processes, 0u);
+  EXPECT_EQ(fields->device_uid, "FakeSpeakers:UID");
+  EXPECT_EQ(fields->stream, 0);
+  EXPECT_EQ(fields->name, "Vantle Computer Audio");
+  EXPECT_TRUE(fields->mixdown);
+  EXPECT_TRUE(fields->mono);
+  EXPECT_TRUE(fields->exclusive);
+  EXPECT_TRUE(fields->is_private);
+  EXPECT_EQ(fields->mute_behavior, platform::CATapUnmuted);
+}
+
+TEST_F(RunningSession, TapDescriptionSettingsComeInOrderWithTheNameReleasedRightAfterUse) {
+  start();
+  const auto after_init =
+      calls_after("CATapDescription_initExcludingProcesses_andDeviceUID_withStream(");
+  ASSERT_GE(after_init.size(), 8u);
+  EXPECT_EQ(std::vector<std::string>(after_init.begin(), after_init.begin() + 8),
+            (std::vector<std::string>{
+                "NSString_alloc_initWithBytes_length_encoding(\"Vantle Computer Audio\", UTF8)",
+                "CATapDescription_setName(CATapDescription, NSString \"Vantle Computer Audio\")",
+                "NSObject_release(NSString \"Vantle Computer Audio\")",
+                "CATapDescription_setMixdown(CATapDescription, YES)",
+                "CATapDescription_setMono(CATapDescription, YES)",
+                "CATapDescription_setExclusive(CATapDescription, YES)",
+                "CATapDescription_setPrivate(CATapDescription, YES)",
+                "CATapDescription_setMuteBehavior(CATapDescription, 0)",
+            }));
+  EXPECT_EQ(after_init[8], "AudioHardwareCreateProcessTap(CATapDescription)");
+}
+
+TEST_F(RunningSession, EmptyButNonNullDeviceUidIsUsedUnchanged) {
+  fake::script().device_uid = u"";
+  start();
+  ASSERT_TRUE(fake::passed().tap_description);
+  EXPECT_EQ(fake::passed().tap_description->device_uid, "");
+  const auto aggregate = fake::passed().aggregate_description;
+  ASSERT_TRUE(aggregate);
+  ASSERT_NE(aggregate->find("master"), nullptr);
+  EXPECT_EQ(aggregate->find("master")->text, "");
+}
+
+TEST_F(RunningSession, MakesThePlatformCallsInTheStartOrder) {
+  start();
+  EXPECT_TRUE(in_order(
+      fake::log(),
+      {"NSArray_new()", "AudioObjectGetPropertyData(1, 'dOut', 'glob', 0, 4)",
+       "AudioObjectGetPropertyData(73, 'uid ', 'outp', 0, 8)",
+       "NSString_alloc_initWithBytes_length_encoding(\"FakeSpeakers:UID\", UTF8)",
+       "CATapDescription_alloc()",
+       "CATapDescription_initExcludingProcesses_andDeviceUID_withStream(CATapDescription, "
+       "NSArray, NSString \"FakeSpeakers:UID\", 0)",
+       "AudioHardwareCreateProcessTap(CATapDescription)",
+       "AudioObjectGetPropertyData(77, 'tfmt', 'glob', 0, 40)",
+       "AudioObjectGetPropertyData(77, 'tuid', 'glob', 0, 8)",
+       "AudioHardwareCreateAggregateDevice(CFDictionary{8})", "AudioDeviceIOBlock_create()",
+       "dispatch_queue_create(\"com.vantle.audio-helper.audio-tap\", DISPATCH_QUEUE_SERIAL)",
+       "AudioDeviceCreateIOProcIDWithBlock(88, dispatch_queue "
+       "\"com.vantle.audio-helper.audio-tap\", AudioDeviceIOBlock)",
+       "AudioDeviceStart(88, IOProc#1)"}));
+}
+
+TEST_F(RunningSession, AggregateDescriptionGivenToTheHalNamesTheDeviceAndTheTap) {
+  start();
+  const auto aggregate = fake::passed().aggregate_description;
+  ASSERT_TRUE(aggregate);
+  EXPECT_EQ(aggregate->entries.size(), 8u);
+  EXPECT_EQ(aggregate->find("master")->address, fake::passed().device_uid);
+  EXPECT_EQ(aggregate->find("uid")->text,
+            "com.vantle.audio-helper.aggregate.7F1A2B3C-FAKE-TAP-0001");
+  const auto& taps = aggregate->find("taps")->items;
+  ASSERT_EQ(taps.size(), 1u);
+  EXPECT_EQ(taps[0].find("uid")->address, fake::passed().tap_uid);
+}
+
+TEST_F(RunningSession, QueueIsSerialAndLabelledWithThePrefix) {
+  start();
+  EXPECT_EQ(fake::passed().queue_label, kQueueLabel);
+  EXPECT_EQ(fake::passed().queue, session_.queue.get());
+  EXPECT_EQ(fake::passed().block, session_.io_block.get());
+  EXPECT_EQ(standin::queue_label(session_.queue.get()), kQueueLabel);
+  EXPECT_TRUE(in_order(fake::log(), {"dispatch_queue_create(\"" + std::string(kQueueLabel) +
+                                     "\", DISPATCH_QUEUE_SERIAL)"}));
+}
+
+TEST_F(RunningSession, SuccessReleasesTheStartsLeftoversInOrder) {
+  start();
+  EXPECT_EQ(calls_after("AudioDeviceStart("),
+            (std::vector<std::string>{
+                "CFRelease(CFDictionary{8})", "NSObject_release(NSString \"FakeSpeakers:UID\")",
+                "CFRelease(CFString \"FakeSpeakers:UID\")", "NSObject_release(NSArray)"}));
+  EXPECT_EQ(testing::count_of(fake::log(), "NSObject_release(CATapDescription)"), 0u);
+  EXPECT_FALSE(pcm_channel_closed());
+}
+
+TEST_F(RunningSession, ReleaseFreesTheStateThenDescriptionBlockQueueWithoutHalCalls) {
+  start();
+  cleanup_hal(session_.tap_id, session_.aggregate_id, session_.io_proc_id);
+  fake::wait_until_delivered();
+  fake::clear_log();
+  std::vector<std::string> seen;
+  standin::set_call_hook([&](std::string_view function, std::string_view arguments) {
+    seen.push_back(std::string(function) + "(" + std::string(arguments) + ")" +
+                   (pcm_channel_closed() && status_channel_closed() ? " closed" : " open"));
+    return true;
+  });
+  session_.release();
+  EXPECT_EQ(seen, (std::vector<std::string>{"NSObject_release(CATapDescription) closed",
+                                            "Block_release(AudioDeviceIOBlock) closed",
+                                            kQueueRelease + " closed"}));
+  EXPECT_EQ(session_.state, nullptr);
+}
+
+TEST_F(RunningSession, MovingTheSessionKeepsTheStateAtItsAddress) {
+  start();
+  TapCallbackState* state = session_.state.get();
+  CoreAudioSession moved(std::move(session_));
+  EXPECT_EQ(moved.state.get(), state);
+  EXPECT_EQ(session_.state, nullptr);
+  EXPECT_EQ(session_.tap_id, 0u);
+  fake::clear_log();
+  session_.release();  // the moved-from session holds nothing
+  EXPECT_TRUE(fake::log().empty());
+  session_ = std::move(moved);
+  EXPECT_EQ(session_.state.get(), state);
+}
+
+TEST(EmptySession, ReleasingItMakesNoCall) {
+  fake::reset();
+  {
+    CoreAudioSession empty;
+    CoreAudioSession other;
+    other = std::move(empty);
+    other.release();
+  }
+  EXPECT_TRUE(fake::log().empty());
+  fake::reset();
+}
+
+// ---- Failures once the IOProc queue exists ----------------------------------------------
+
+class FailedIoStart : public FakeHalTest {
+ protected:
+  void start_expecting(const std::string& error) {
+    auto [pcm_tx, status_tx] = senders();
+    DiagnosticsCapture diagnostics;
+    auto session = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
+    lines_ = diagnostics.lines();
+    ASSERT_FALSE(session.has_value());
+    EXPECT_EQ(session.error(), error);
+    EXPECT_TRUE(pcm_channel_closed());
+    EXPECT_TRUE(status_channel_closed());
+    EXPECT_TRUE(fake::leftovers().empty()) << ::testing::PrintToString(fake::leftovers());
+  }
+  std::vector<std::string> lines_;
+};
+
+TEST_F(FailedIoStart, IoProcCreationStatusDestroysAggregateThenTapAndNoIoProc) {
+  fake::script().create_io_proc_status = platform::kAudioHardwareBadDeviceError;
+  start_expecting("create CoreAudio tap IOProc failed: OSStatus 560227702 (!dev)");
+  EXPECT_EQ(calls_after("AudioDeviceCreateIOProcIDWithBlock("),
+            then({"AudioHardwareDestroyAggregateDevice(88)", "AudioHardwareDestroyProcessTap(77)",
+                  kQueueRelease, "Block_release(AudioDeviceIOBlock)"},
+                 kDescriptionAndReleases));
+  for (const auto& call : fake::log()) EXPECT_FALSE(call.starts_with("AudioDeviceDestroyIOProcID"));
+  EXPECT_EQ(lines_.back(), "coreaudio: aggregate created id=88");
+}
+
+TEST_F(FailedIoStart, DeviceStartStatusDestroysTheIoProcOnTheAggregateDeviceFirst) {
+  fake::script().start_status = platform::kAudioHardwareNotRunningError;
+  start_expecting("start CoreAudio tap IO failed: OSStatus 1937010544 (stop)");
+  EXPECT_EQ(calls_after("AudioDeviceStart("),
+            then({"AudioDeviceDestroyIOProcID(88, IOProc#1)",
+                  "AudioHardwareDestroyAggregateDevice(88)", "AudioHardwareDestroyProcessTap(77)",
+                  kQueueRelease, "Block_release(AudioDeviceIOBlock)"},
+                 kDescriptionAndReleases));
+  EXPECT_EQ(lines_.back(), "coreaudio: io proc created");
+}
+
+TEST_F(FailedIoStart, StateGoesAfterTheBlockAndBeforeTheAggregateDescription) {
+  fake::script().start_status = -1;
+  auto [pcm_tx, status_tx] = senders();
+  std::vector<std::string> seen;
+  standin::set_call_hook([&](std::string_view function, std::string_view arguments) {
+    if (function == "Block_release" || function == "CFRelease") {
+      seen.push_back(std::string(function) + "(" + std::string(arguments) + ")" +
+                     (pcm_channel_closed() ? " closed" : " open"));
+    }
+    return true;
+  });
+  auto session = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
+  ASSERT_FALSE(session);
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_EQ(seen[seen.size() - 3], "Block_release(AudioDeviceIOBlock) open");
+  EXPECT_EQ(seen[seen.size() - 2], "CFRelease(CFDictionary{8}) closed");
+}
+
+}  // namespace
+}  // namespace system_audio

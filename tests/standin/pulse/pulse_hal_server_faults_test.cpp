@@ -1,0 +1,127 @@
+// The HAL when the audio server is missing, stuck, without a sink, or goes
+// away while audio flows: every call returns, with the status of a HAL that is
+// not running, and nothing crashes.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "hal_test_objects.h"
+#include "private_audio_server.h"
+#include "system_audio/coreaudio/standin/standin_runtime.h"
+
+namespace {
+
+using namespace pulse_test;
+using namespace std::chrono_literals;
+using test_support::PrivateAudioServer;
+
+#define EXPECT_STATUS(expected, call) EXPECT_EQ(status_text(call), status_text(expected))
+
+// Generous: the point is that the call returns, not how fast.
+constexpr auto kReturnBound = 5s;
+
+std::unique_ptr<PrivateAudioServer> start_server(PrivateAudioServer::Options options = {}) {
+  auto server = PrivateAudioServer::start(options);
+  EXPECT_TRUE(server.has_value()) << server.error();
+  if (!server) return nullptr;
+  (*server)->use_in_this_process();
+  return std::move(*server);
+}
+
+TEST(NoServer, TheFirstCallFailsPromptlyAsNotRunning) {
+  setenv("PULSE_SERVER", "unix:/nonexistent/vantle-test/native", 1);
+  const auto started = std::chrono::steady_clock::now();
+  AudioObjectID device = 4242;
+  const OSStatus status = read_default_device(&device);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, kReturnBound);
+  EXPECT_STATUS(kAudioHardwareNotRunningError, status);
+  CATapDescription* description = make_tap_description("vantle_null", true);
+  AudioObjectID tap = 0;
+  EXPECT_STATUS(kAudioHardwareNotRunningError, AudioHardwareCreateProcessTap(description, &tap));
+  NSObject_release(description);
+}
+
+TEST(StuckServer, ACallReturnsWithinItsBoundWhenTheServerNeverAnswers) {
+  auto server = start_server();
+  ASSERT_TRUE(server);
+  server->freeze();
+  const auto started = std::chrono::steady_clock::now();
+  AudioObjectID device = 0;
+  const OSStatus status = read_default_device(&device);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, kReturnBound);
+  EXPECT_STATUS(kAudioHardwareNotRunningError, status);
+  server->thaw();
+}
+
+TEST(NoDefaultSink, TheDefaultDeviceIsUnknownAndATapOnTheOldNameFails) {
+  auto server = start_server({.null_sink = false});
+  ASSERT_TRUE(server);
+  AudioObjectID device = 4242;
+  EXPECT_STATUS(0, read_default_device(&device));
+  EXPECT_EQ(device, kAudioObjectUnknown);
+  CATapDescription* description = make_tap_description(PrivateAudioServer::kSinkName, true);
+  AudioObjectID tap = 0;
+  EXPECT_STATUS(kAudioHardwareBadDeviceError, AudioHardwareCreateProcessTap(description, &tap));
+  NSObject_release(description);
+}
+
+TEST(ServerGoesAway, CaptureEndsQuietlyAndLaterCallsReportNotRunning) {
+  auto server = start_server();
+  ASSERT_TRUE(server);
+  auto chain = make_tap_chain(true);
+  ASSERT_TRUE(chain);
+  CycleRecorder recorder;
+  dispatch_queue_t queue = dispatch_queue_create("test.faults", DISPATCH_QUEUE_SERIAL);
+  recorder.expected_queue = queue;
+  AudioDeviceIOBlock block = AudioDeviceIOBlock_create(record_cycle, &recorder);
+  AudioDeviceIOProcID io_proc = nullptr;
+  ASSERT_EQ(AudioDeviceCreateIOProcIDWithBlock(&io_proc, (*chain)->aggregate, queue, block), 0);
+  ASSERT_EQ(AudioDeviceStart((*chain)->aggregate, io_proc), 0);
+  ASSERT_TRUE(eventually([&] { return recorder.cycle_count() >= 3; }, 5000ms));
+
+  server->stop();
+  // Cycles stop once the stream has failed; nothing crashes meanwhile.
+  std::size_t settled = 0;
+  EXPECT_TRUE(eventually(
+      [&] {
+        const std::size_t now = recorder.cycle_count();
+        std::this_thread::sleep_for(60ms);
+        settled = recorder.cycle_count();
+        return settled == now;
+      },
+      5000ms));
+
+  AudioObjectID device = 0;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_STATUS(kAudioHardwareNotRunningError, read_default_device(&device));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, kReturnBound);
+  // Objects made before still exist and are undone in order.
+  AudioDeviceIOProcID second = nullptr;
+  ASSERT_EQ(AudioDeviceCreateIOProcIDWithBlock(&second, (*chain)->aggregate, queue, block), 0);
+  EXPECT_STATUS(kAudioHardwareNotRunningError, AudioDeviceStart((*chain)->aggregate, second));
+  EXPECT_STATUS(0, AudioDeviceDestroyIOProcID((*chain)->aggregate, second));
+  EXPECT_STATUS(0, AudioDeviceDestroyIOProcID((*chain)->aggregate, io_proc));
+  chain->reset();
+  Block_release(block);
+  dispatch_release(queue);
+  EXPECT_EQ(recorder.cycle_count(), settled);
+  EXPECT_TRUE(system_audio::standin::faults().empty());
+}
+
+TEST(ServerComesBack, ACallAfterANewServerStartsReachesIt) {
+  {
+    auto first = start_server();
+    ASSERT_TRUE(first);
+    AudioObjectID device = 0;
+    ASSERT_EQ(read_default_device(&device), 0);
+  }
+  auto second = start_server();
+  ASSERT_TRUE(second);
+  AudioObjectID device = 0;
+  EXPECT_STATUS(0, read_default_device(&device));
+  EXPECT_NE(device, kAudioObjectUnknown);
+}
+
+}  // namespace

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds and runs every test: a plain build, AddressSanitizer+UBSan, and the
+# threaded tests under ThreadSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install_dependencies.sh
+
+jobs=$(nproc)
+build() {  # directory, sanitizer
+  cmake -S . -B "$1" -DVANTLE_SANITIZER="$2" >/dev/null
+  cmake --build "$1" -j "$jobs"
+}
+
+build build/plain ""
+build build/asan address
+build build/tsan thread
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+
+status=0
+echo "== plain"
+ctest --test-dir build/plain --output-on-failure -j "$jobs" || status=1
+echo "== address,undefined"
+ctest --test-dir build/asan --output-on-failure -j "$jobs" || status=1
+echo "== thread (threaded tests)"
+ctest --test-dir build/tsan -L threaded --output-on-failure -j "$jobs" || status=1
+exit $status
