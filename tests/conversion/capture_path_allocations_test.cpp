@@ -77,14 +77,6 @@ TEST(CapturePathAllocations, SeveralBuffersAccumulateInTheResultItself) {
   EXPECT_EQ(made, (std::vector<std::size_t>{512 * sizeof(float)}));
 }
 
-TEST(CapturePathAllocations, EmptyResultsAllocateNothing) {
-  const std::vector<float> two(2, 0.5f);
-  auto list = single_buffer(4, two);
-  Counting counting;
-  const auto mono = copy_mono_f32_input(list.list());
-  EXPECT_TRUE(counting.stop().empty());
-}
-
 TEST(CapturePathAllocations, SteadyResamplingAllocatesOnlyTheOutput) {
   LinearResampler resampler(48000.0);
   const std::vector<float> block(512, 0.25f);

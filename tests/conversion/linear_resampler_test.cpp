@@ -24,16 +24,12 @@ TEST(LinearResamplerRate, UnusableRatesBecome16kHz) {
 }
 
 TEST(LinearResamplerRate, UsableRatesAreKeptAsGiven) {
-  EXPECT_EQ(LinearResampler(16000.0).source_rate, 16000.0);
-  EXPECT_EQ(LinearResampler(44100.0).source_rate, 44100.0);
-  EXPECT_EQ(LinearResampler(16000.000000000004).source_rate, 16000.000000000004);
-}
-
-TEST(LinearResamplerRate, StartsEmptyWithRoomForOrdinaryBlocks) {
-  const LinearResampler resampler(48000.0);
-  EXPECT_TRUE(resampler.pending.empty());
-  EXPECT_GE(resampler.pending.capacity(), 4096u);
-  EXPECT_EQ(resampler.position, 0.0);
+  for (double rate : {16000.0, 16000.000000000004, 44100.0}) {
+    const LinearResampler resampler(rate);
+    EXPECT_EQ(resampler.source_rate, rate);
+    EXPECT_TRUE(resampler.pending.empty());
+    EXPECT_EQ(resampler.position, 0.0);
+  }
 }
 
 TEST(LinearResamplerBlocks, At16kHzItPassesSamplesThroughOneLate) {
@@ -96,16 +92,6 @@ TEST(LinearResamplerBlocks, ASingleFirstSampleWaitsForItsNeighbour) {
   EXPECT_SAME_BITS(resampler.pending, Samples{0.5f});
   EXPECT_EQ(resampler.position, 0.0);
   EXPECT_SAME_BITS(resampler.process(Samples{1.0f}), Samples{0.5f});
-}
-
-TEST(LinearResamplerBlocks, FirstCallGivesCeilOfTheGapsOverTheStep) {
-  for (double rate : {16000.0, 22050.0, 44100.0, 48000.0, 96000.0}) {
-    for (std::size_t n : {1u, 2u, 3u, 4u, 7u, 100u, 512u, 1023u}) {
-      LinearResampler resampler(rate);
-      const auto expected = static_cast<std::size_t>(std::ceil((n - 1) / (rate / 16000.0)));
-      EXPECT_EQ(resampler.process(Samples(n, 0.25f)).size(), expected) << rate << " " << n;
-    }
-  }
 }
 
 // 512-frame callbacks at 48 kHz: 171, 170, 171 samples, 512 for every 1536 frames.
@@ -231,14 +217,6 @@ TEST(LinearResamplerMemory, PendingHoldsOnlyTheNewestSampleBetweenCalls) {
   }
   // Appending ordinary blocks never needed a bigger array.
   EXPECT_EQ(resampler.pending.data(), storage);
-}
-
-TEST(LinearResamplerMemory, OutputIsReservedForTheCallOnly) {
-  LinearResampler resampler(48000.0);
-  resampler.process(Samples(512, 0.0f));
-  const Samples out = resampler.process(Samples(512, 0.0f));
-  EXPECT_EQ(out.size(), 170u);
-  EXPECT_EQ(out.capacity(), 171u);  // ceil(512 / 3)
 }
 
 // A finite but absurd rate puts the position far beyond any index; the

@@ -155,19 +155,6 @@ TEST_F(RunningSession, MakesThePlatformCallsInTheStartOrder) {
        "AudioDeviceStart(88, IOProc#1)"}));
 }
 
-TEST_F(RunningSession, AggregateDescriptionGivenToTheHalNamesTheDeviceAndTheTap) {
-  start();
-  const auto aggregate = fake::passed().aggregate_description;
-  ASSERT_TRUE(aggregate);
-  EXPECT_EQ(aggregate->entries.size(), 8u);
-  EXPECT_EQ(aggregate->find("master")->address, fake::passed().device_uid);
-  EXPECT_EQ(aggregate->find("uid")->text,
-            "com.vantle.audio-helper.aggregate.7F1A2B3C-FAKE-TAP-0001");
-  const auto& taps = aggregate->find("taps")->items;
-  ASSERT_EQ(taps.size(), 1u);
-  EXPECT_EQ(taps[0].find("uid")->address, fake::passed().tap_uid);
-}
-
 TEST_F(RunningSession, QueueIsSerialAndLabelledWithThePrefix) {
   start();
   EXPECT_EQ(fake::passed().queue_label, kQueueLabel);
@@ -283,6 +270,7 @@ TEST_F(FailedIoStart, StateGoesAfterTheBlockAndBeforeTheAggregateDescription) {
     }
     return true;
   });
+  DiagnosticsCapture diagnostics;
   auto session = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
   ASSERT_FALSE(session);
   ASSERT_GE(seen.size(), 2u);

@@ -232,6 +232,7 @@ TEST_F(SenderOrder, SendersOfAFailedFirstHalfAreDroppedAfterTheLastRelease) {
   fake::script().create_aggregate_status = -1;
   auto [pcm_tx, status_tx] = senders();
   watch_releases();
+  DiagnosticsCapture diagnostics;
   auto session = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
   ASSERT_FALSE(session);
   ASSERT_FALSE(seen_.empty());
@@ -242,6 +243,7 @@ TEST_F(SenderOrder, SendersOfAFailedFirstHalfAreDroppedAfterTheLastRelease) {
 TEST_F(SenderOrder, WithAStateTheSendersGoWithItAfterQueueAndBlock) {
   auto [pcm_tx, status_tx] = senders();
   watch_releases("dispatch_queue_create");
+  DiagnosticsCapture diagnostics;
   auto session = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
   ASSERT_FALSE(session);
   ASSERT_GE(seen_.size(), 6u);

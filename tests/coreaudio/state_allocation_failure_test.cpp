@@ -39,6 +39,7 @@ namespace system_audio {
 namespace {
 
 using testing::calls_after;
+using testing::DiagnosticsCapture;
 using testing::FakeHalTest;
 
 using StateAllocation = FakeHalTest;
@@ -54,6 +55,7 @@ TEST_F(StateAllocation, FailureEndsTheStartAfterTearingDownTheHalObjects) {
   {
     auto [pcm_tx, status_tx] = senders();
     counting = true;
+    DiagnosticsCapture diagnostics;
     auto session = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
     counting = false;
     ASSERT_TRUE(session) << session.error();
@@ -67,6 +69,7 @@ TEST_F(StateAllocation, FailureEndsTheStartAfterTearingDownTheHalObjects) {
   fail_at = state_number;
   auto [pcm_tx, status_tx] = senders();
   counting = true;
+  DiagnosticsCapture diagnostics;
   auto session = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
   counting = false;
   fail_at = 0;

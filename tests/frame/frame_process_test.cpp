@@ -110,7 +110,9 @@ TEST(RunningHelper, ChunksAndStatusSentBeforeReadyAreWrittenAfterItInOrder) {
   EXPECT_GT(at("helper: status receiving"), at("helper: ready"));
   EXPECT_LT(at("helper: status receiving"), static_cast<long>(diagnostics.size()));
   EXPECT_EQ(count_of(diagnostics, "helper: pcm frames=1 bytes=8"), 1);
-  EXPECT_EQ(diagnostics.back(), "helper: audio channel closed");
+  // The status writer may still be finishing while the pump closes; both end up written.
+  EXPECT_EQ(count_of(diagnostics, "helper: audio channel closed"), 1);
+  EXPECT_GT(at("helper: audio channel closed"), at("helper: pcm frames=1 bytes=8"));
 }
 
 TEST(RunningHelper, FourHundredChunksGiveThreeProgressLinesAndAllChunksBeforeClosing) {

@@ -21,7 +21,8 @@ Pieces convert_in_pieces(CFStringRef string) {
   Pieces result;
   const CFIndex length = CFStringGetLength(string);
   CFIndex position = 0;
-  for (;;) {
+  // Each round takes at least one unit; more rounds than units is a runaway.
+  for (CFIndex round = 0; round <= 4 * length + 1; ++round) {
     UInt8 buffer[32];
     CFIndex used = 0;
     const CFIndex converted =
@@ -38,6 +39,8 @@ Pieces convert_in_pieces(CFStringRef string) {
       return result;
     }
   }
+  ADD_FAILURE() << "conversion did not end";
+  return result;
 }
 
 bool is_utf8(const std::string& bytes) {

@@ -33,9 +33,10 @@ struct Run {
 };
 
 // The interpolation loop on its own, so that the position and the step live in
-// registers: the p += step chain is what bounds it. Stops after `room` samples.
-Run interpolate_run(const float* samples, double length, double p, double step, float* out,
-                    std::size_t room) {
+// registers (kept out of line, or the compiler spills them around the calls of
+// process): the p += step chain is what bounds it. Stops after `room` samples.
+[[gnu::noinline]] Run interpolate_run(const float* samples, double length, double p, double step,
+                                      float* out, std::size_t room) {
   std::size_t made = 0;
   // p + 1 < length keeps both floor(p) and floor(p) + 1 inside pending.
   for (; made < room && p + 1.0 < length; ++made) {

@@ -35,7 +35,6 @@ struct StartObjects {
   BlockRef io_block;
   QueueRef queue;
   HalObjects hal;
-  PcmSender pcm_tx2;
 };
 
 std::unique_ptr<TapCallbackState> make_state(StartObjects& objects, double tap_rate) {

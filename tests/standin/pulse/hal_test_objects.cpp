@@ -18,16 +18,14 @@ std::string status_text(OSStatus status) {
 }
 
 CFStringRef make_string(const std::string& text) {
-  return CFStringCreateWithBytes(kCFAllocatorDefault,
-                                 reinterpret_cast<const UInt8*>(text.data()),
+  return CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(text.data()),
                                  CFIndex(text.size()), kCFStringEncodingUTF8, false);
 }
 
 CATapDescription* make_tap_description(const std::string& device_uid, bool mono_mixdown) {
   NSArray* none = NSArray_new();
-  NSString* uid =
-      NSString_alloc_initWithBytes_length_encoding(device_uid.data(), device_uid.size(),
-                                                   NSUTF8StringEncoding);
+  NSString* uid = NSString_alloc_initWithBytes_length_encoding(device_uid.data(), device_uid.size(),
+                                                               NSUTF8StringEncoding);
   CATapDescription* tap = CATapDescription_initExcludingProcesses_andDeviceUID_withStream(
       CATapDescription_alloc(), none, uid, 0);
   NSObject_release(uid);
@@ -99,8 +97,7 @@ OSStatus read_default_device(AudioObjectID* device) {
                                            kAudioObjectPropertyElementMain};
   UInt32 size = sizeof(*device);
   *device = 0;
-  return AudioObjectGetPropertyData(kAudioObjectSystemObject, &address, 0, nullptr, &size,
-                                    device);
+  return AudioObjectGetPropertyData(kAudioObjectSystemObject, &address, 0, nullptr, &size, device);
 }
 
 OSStatus read_string(AudioObjectID object, AudioObjectPropertySelector selector,
@@ -108,8 +105,7 @@ OSStatus read_string(AudioObjectID object, AudioObjectPropertySelector selector,
   const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
   CFStringRef string = nullptr;
   UInt32 size = sizeof(string);
-  const OSStatus status =
-      AudioObjectGetPropertyData(object, &address, 0, nullptr, &size, &string);
+  const OSStatus status = AudioObjectGetPropertyData(object, &address, 0, nullptr, &size, &string);
   if (status != 0) return status;
   *text = system_audio::standin::text_of(string).value_or("<not a string>");
   CFRelease(string);
@@ -117,8 +113,7 @@ OSStatus read_string(AudioObjectID object, AudioObjectPropertySelector selector,
 }
 
 OSStatus read_format(AudioObjectID tap, AudioStreamBasicDescription* format, UInt32* size) {
-  const AudioObjectPropertyAddress address{kAudioTapPropertyFormat,
-                                           kAudioObjectPropertyScopeGlobal,
+  const AudioObjectPropertyAddress address{kAudioTapPropertyFormat, kAudioObjectPropertyScopeGlobal,
                                            kAudioObjectPropertyElementMain};
   *size = sizeof(*format);
   return AudioObjectGetPropertyData(tap, &address, 0, nullptr, size, format);

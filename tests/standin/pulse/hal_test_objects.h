@@ -8,8 +8,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "system_audio/coreaudio/platform/coreaudio_platform.h"

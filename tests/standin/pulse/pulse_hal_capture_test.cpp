@@ -21,9 +21,9 @@ namespace standin = system_audio::standin;
 #define EXPECT_STATUS(expected, call) EXPECT_EQ(status_text(call), status_text(expected))
 
 constexpr const char* kQueueLabel = "com.vantle.audio-helper.audio-tap";
-constexpr std::size_t kToneFrames = 24000;  // 0.5 s at the sink's rate
+constexpr std::size_t kToneFrames = 24000;   // 0.5 s at the sink's rate
 constexpr std::size_t kLeadInFrames = 4800;  // 0.1 s of silence before it
-constexpr std::size_t kCycleFrames = 480;   // 10 ms at the sink's rate
+constexpr std::size_t kCycleFrames = 480;    // 10 ms at the sink's rate
 
 // A tap chain with one IOProc whose block records into recorder.
 struct RunningIo {
@@ -49,8 +49,8 @@ std::unique_ptr<RunningIo> start_io(bool mono_mixdown, AudioDeviceIOFunction bod
   io->queue = dispatch_queue_create(kQueueLabel, DISPATCH_QUEUE_SERIAL);
   io->recorder.expected_queue = io->queue;
   io->block = AudioDeviceIOBlock_create(body, context != nullptr ? context : &io->recorder);
-  EXPECT_STATUS(0, AudioDeviceCreateIOProcIDWithBlock(&io->io_proc, io->chain->aggregate,
-                                                      io->queue, io->block));
+  EXPECT_STATUS(0, AudioDeviceCreateIOProcIDWithBlock(&io->io_proc, io->chain->aggregate, io->queue,
+                                                      io->block));
   EXPECT_NE(io->io_proc, nullptr);
   EXPECT_STATUS(0, AudioDeviceStart(io->chain->aggregate, io->io_proc));
   return io;
@@ -65,7 +65,8 @@ TEST_P(ToneThroughIoProc, ArrivesWholeInOrderedTenMillisecondCyclesOnTheQueue) {
   ASSERT_TRUE(io);
   // Silence comes before anything plays: capture is continuous.
   ASSERT_TRUE(eventually([&] { return io->recorder.cycle_count() >= 5; }, 5000ms));
-  auto played = shared_server().play(test_support::stereo_sine(440, 0.5, kToneFrames, kLeadInFrames));
+  auto played =
+      shared_server().play(test_support::stereo_sine(440, 0.5, kToneFrames, kLeadInFrames));
   ASSERT_TRUE(played.has_value()) << played.error();
   std::this_thread::sleep_for(200ms);
   EXPECT_STATUS(0, AudioDeviceDestroyIOProcID(io->chain->aggregate, io->io_proc));
@@ -77,8 +78,7 @@ TEST_P(ToneThroughIoProc, ArrivesWholeInOrderedTenMillisecondCyclesOnTheQueue) {
   for (std::size_t i = 0; i < io->recorder.cycles; ++i) {
     ASSERT_EQ(io->recorder.buffer_counts[i], 1u) << "cycle " << i;
     ASSERT_EQ(io->recorder.channel_counts[i], channels) << "cycle " << i;
-    ASSERT_EQ(io->recorder.byte_sizes[i], kCycleFrames * channels * sizeof(float))
-        << "cycle " << i;
+    ASSERT_EQ(io->recorder.byte_sizes[i], kCycleFrames * channels * sizeof(float)) << "cycle " << i;
   }
   const auto first = channel_of(io->recorder.samples, channels, 0);
   const auto tone = find_tone(first, 440, PrivateAudioServer::kSinkRate, 0.05f);
@@ -126,7 +126,8 @@ TEST(IoProc, StartingTwiceKeepsOneStreamOfCycles) {
   auto io = start_io(true);
   ASSERT_TRUE(io);
   EXPECT_STATUS(0, AudioDeviceStart(io->chain->aggregate, io->io_proc));
-  auto played = shared_server().play(test_support::stereo_sine(440, 0.5, kToneFrames, kLeadInFrames));
+  auto played =
+      shared_server().play(test_support::stereo_sine(440, 0.5, kToneFrames, kLeadInFrames));
   ASSERT_TRUE(played.has_value()) << played.error();
   std::this_thread::sleep_for(200ms);
   EXPECT_STATUS(0, AudioDeviceDestroyIOProcID(io->chain->aggregate, io->io_proc));

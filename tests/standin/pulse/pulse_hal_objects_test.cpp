@@ -22,8 +22,8 @@ TEST(DefaultOutputDevice, IsTheDefaultSinkWithItsNameAsUid) {
   EXPECT_STATUS(0, read_default_device(&device));
   EXPECT_NE(device, kAudioObjectUnknown);
   std::string uid;
-  EXPECT_STATUS(0, read_string(device, kAudioDevicePropertyDeviceUID,
-                               kAudioObjectPropertyScopeOutput, &uid));
+  EXPECT_STATUS(
+      0, read_string(device, kAudioDevicePropertyDeviceUID, kAudioObjectPropertyScopeOutput, &uid));
   EXPECT_EQ(uid, PrivateAudioServer::kSinkName);
 }
 
@@ -65,8 +65,7 @@ TEST(PropertyReads, WrongSizesUnknownObjectsAndUnknownSelectorsAreRefused) {
   const AudioObjectPropertyAddress uid{kAudioDevicePropertyDeviceUID,
                                        kAudioObjectPropertyScopeOutput,
                                        kAudioObjectPropertyElementMain};
-  const AudioObjectPropertyAddress unknown{four_char_code("zzzz"),
-                                           kAudioObjectPropertyScopeGlobal,
+  const AudioObjectPropertyAddress unknown{four_char_code("zzzz"), kAudioObjectPropertyScopeGlobal,
                                            kAudioObjectPropertyElementMain};
   char buffer[64] = {};
   UInt32 size = 2;
@@ -79,14 +78,13 @@ TEST(PropertyReads, WrongSizesUnknownObjectsAndUnknownSelectorsAreRefused) {
   size = 8;
   EXPECT_STATUS(kAudioHardwareBadObjectError,
                 AudioObjectGetPropertyData(987654, &uid, 0, nullptr, &size, buffer));
-  EXPECT_STATUS(kAudioHardwareUnknownPropertyError,
-                AudioObjectGetPropertyData(kAudioObjectSystemObject, &unknown, 0, nullptr, &size,
-                                           buffer));
+  EXPECT_STATUS(
+      kAudioHardwareUnknownPropertyError,
+      AudioObjectGetPropertyData(kAudioObjectSystemObject, &unknown, 0, nullptr, &size, buffer));
   EXPECT_STATUS(kAudioHardwareUnknownPropertyError,
                 AudioObjectGetPropertyData(device, &unknown, 0, nullptr, &size, buffer));
   // The device is not a tap: a tap's format is not one of its properties.
-  const AudioObjectPropertyAddress format{kAudioTapPropertyFormat,
-                                          kAudioObjectPropertyScopeGlobal,
+  const AudioObjectPropertyAddress format{kAudioTapPropertyFormat, kAudioObjectPropertyScopeGlobal,
                                           kAudioObjectPropertyElementMain};
   size = 40;
   EXPECT_STATUS(kAudioHardwareUnknownPropertyError,
@@ -119,8 +117,7 @@ INSTANTIATE_TEST_SUITE_P(MixdownOrNot, TapFormat, ::testing::Bool());
 TEST(ProcessTap, FormatReadIntoALargerBufferReportsItsOwnSize) {
   auto chain = make_tap_chain(true);
   ASSERT_TRUE(chain);
-  const AudioObjectPropertyAddress address{kAudioTapPropertyFormat,
-                                           kAudioObjectPropertyScopeGlobal,
+  const AudioObjectPropertyAddress address{kAudioTapPropertyFormat, kAudioObjectPropertyScopeGlobal,
                                            kAudioObjectPropertyElementMain};
   unsigned char buffer[64];
   UInt32 size = sizeof(buffer);
@@ -139,12 +136,12 @@ TEST(ProcessTap, EveryTapHasItsOwnUidThatStaysTheSameOnEachRead) {
   EXPECT_NE((*first)->tap_uid, (*second)->tap_uid);
   EXPECT_FALSE((*first)->tap_uid.empty());
   std::string again;
-  EXPECT_STATUS(0, read_string((*first)->tap, kAudioTapPropertyUID,
-                               kAudioObjectPropertyScopeGlobal, &again));
+  EXPECT_STATUS(
+      0, read_string((*first)->tap, kAudioTapPropertyUID, kAudioObjectPropertyScopeGlobal, &again));
   EXPECT_EQ(again, (*first)->tap_uid);
   // Taps, aggregates and devices share one id space.
-  std::set<AudioObjectID> ids{(*first)->device, (*first)->tap, (*first)->aggregate,
-                              (*second)->tap, (*second)->aggregate};
+  std::set<AudioObjectID> ids{(*first)->device, (*first)->tap, (*first)->aggregate, (*second)->tap,
+                              (*second)->aggregate};
   EXPECT_EQ(ids.size(), 5u);
 }
 
@@ -221,8 +218,8 @@ class AggregateChecks : public ::testing::Test {
     std::vector<std::pair<std::string, CFTypeRef>> entries{{"uid", uid}, {"subdevices", devices}};
     if (taps != nullptr) entries.emplace_back("taps", taps);
     CFDictionaryRef description = make_dictionary(entries);
-    for (CFTypeRef object : {CFTypeRef(devices), CFTypeRef(sub_device), CFTypeRef(device),
-                             CFTypeRef(uid)}) {
+    for (CFTypeRef object :
+         {CFTypeRef(devices), CFTypeRef(sub_device), CFTypeRef(device), CFTypeRef(uid)}) {
       CFRelease(object);
     }
     return description;
@@ -249,9 +246,8 @@ TEST_F(AggregateChecks, ASubDeviceUidThatNamesNoDeviceIsRefused) {
 
 TEST_F(AggregateChecks, AUidAlreadyTakenByAnotherAggregateIsRefused) {
   // The chain's own aggregate holds this UID.
-  const OSStatus status =
-      create(make_aggregate_description("com.vantle.audio-helper.aggregate." + chain->tap_uid,
-                                        chain->tap_uid, chain->device_uid));
+  const OSStatus status = create(make_aggregate_description(
+      "com.vantle.audio-helper.aggregate." + chain->tap_uid, chain->tap_uid, chain->device_uid));
   EXPECT_STATUS(kAudioHardwareIllegalOperationError, status);
 }
 
@@ -274,8 +270,8 @@ TEST_F(AggregateChecks, TapsThatAreMissingOrNotAnArrayOfDictionariesAreAParamete
   CFDictionaryRef no_uid = make_dictionary({{"drift", kCFBooleanTrue}});
   CFArrayRef without_uid = make_array({no_uid});
   EXPECT_STATUS(kAudio_ParamError, create(with_taps(without_uid)));
-  for (CFTypeRef object : {CFTypeRef(without_uid), CFTypeRef(no_uid), CFTypeRef(strings),
-                           CFTypeRef(tap_uid)}) {
+  for (CFTypeRef object :
+       {CFTypeRef(without_uid), CFTypeRef(no_uid), CFTypeRef(strings), CFTypeRef(tap_uid)}) {
     CFRelease(object);
   }
 }
@@ -287,8 +283,8 @@ TEST_F(AggregateChecks, NoTapOrTwoTapsCannotBeCaptured) {
   CFDictionaryRef sub_tap = make_dictionary({{"uid", tap_uid}});
   CFArrayRef two = make_array({sub_tap, sub_tap});
   EXPECT_STATUS(kAudioHardwareIllegalOperationError, create(with_taps(two)));
-  for (CFTypeRef object : {CFTypeRef(two), CFTypeRef(sub_tap), CFTypeRef(tap_uid),
-                           CFTypeRef(empty)}) {
+  for (CFTypeRef object :
+       {CFTypeRef(two), CFTypeRef(sub_tap), CFTypeRef(tap_uid), CFTypeRef(empty)}) {
     CFRelease(object);
   }
 }
@@ -322,8 +318,11 @@ TEST(AllObjects, LeaveNoRuntimeObjectAliveOnceReleased) {
                           kAudioObjectPropertyScopeOutput, &uid),
               0);
   }
-  EXPECT_TRUE(system_audio::standin::live_objects().empty());
-  EXPECT_TRUE(system_audio::standin::faults().empty());
+  for (const auto& entry : system_audio::standin::live_objects()) {
+    ADD_FAILURE() << "still alive: " << entry.description << " (" << entry.references
+                  << " references)";
+  }
+  for (const auto& fault : system_audio::standin::faults()) ADD_FAILURE() << fault;
 }
 
 }  // namespace

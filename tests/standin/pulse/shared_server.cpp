@@ -25,6 +25,8 @@ class SharedServerEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-test_support::PrivateAudioServer& shared_server() { return *server; }
+test_support::PrivateAudioServer& shared_server() {
+  return *server;
+}
 
 }  // namespace pulse_test

@@ -5,8 +5,7 @@
 
 namespace pulse_test {
 
-ToneSpan find_tone(const std::vector<float>& mono, double frequency, double rate,
-                   float threshold) {
+ToneSpan find_tone(const std::vector<float>& mono, double frequency, double rate, float threshold) {
   ToneSpan span;
   for (std::size_t n = 0; n < mono.size(); ++n) {
     if (std::fabs(mono[n]) <= threshold) continue;
@@ -27,7 +26,8 @@ ToneSpan find_tone(const std::vector<float>& mono, double frequency, double rate
 std::vector<float> channel_of(const std::vector<float>& interleaved, std::size_t channels,
                               std::size_t channel) {
   std::vector<float> out;
-  for (std::size_t i = channel; i < interleaved.size(); i += channels) out.push_back(interleaved[i]);
+  for (std::size_t i = channel; i < interleaved.size(); i += channels)
+    out.push_back(interleaved[i]);
   return out;
 }
 

@@ -16,8 +16,7 @@ struct ToneSpan {
 };
 
 // Finds the tone of that frequency in a mono stream at that rate.
-ToneSpan find_tone(const std::vector<float>& mono, double frequency, double rate,
-                   float threshold);
+ToneSpan find_tone(const std::vector<float>& mono, double frequency, double rate, float threshold);
 
 // Every channel-th sample starting at channel.
 std::vector<float> channel_of(const std::vector<float>& interleaved, std::size_t channels,

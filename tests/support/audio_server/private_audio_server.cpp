@@ -181,12 +181,11 @@ std::expected<std::unique_ptr<PrivateAudioServer>, std::string> PrivateAudioServ
     int status = 0;
     if (waitpid(server->pid_, &status, WNOHANG) == server->pid_) {
       server->pid_ = -1;
-      return std::unexpected("pulseaudio " + describe_exit(status) +
-                             " before it answered; log:\n" + server->log_text());
+      return std::unexpected("pulseaudio " + describe_exit(status) + " before it answered; log:\n" +
+                             server->log_text());
     }
     if (Clock::now() >= deadline) {
-      return std::unexpected("pulseaudio did not answer within 10 s; log:\n" +
-                             server->log_text());
+      return std::unexpected("pulseaudio did not answer within 10 s; log:\n" + server->log_text());
     }
     std::this_thread::sleep_for(kPollStep);
   }
@@ -223,7 +222,9 @@ void PrivateAudioServer::use_in_this_process() const {
   setenv("PULSE_SERVER", address_.c_str(), 1);
 }
 
-std::string PrivateAudioServer::log_text() const { return read_file(directory_ / "server.log"); }
+std::string PrivateAudioServer::log_text() const {
+  return read_file(directory_ / "server.log");
+}
 
 std::expected<void, std::string> PrivateAudioServer::play(
     const std::vector<float>& interleaved_stereo) const {
@@ -233,13 +234,12 @@ std::expected<void, std::string> PrivateAudioServer::play(
     return std::unexpected("cannot write " + sound.string());
   }
   const std::string program = find_program("pacat");
-  ExecImage image({program, "--playback", "--raw", "--format=float32le",
-                   "--rate=" + std::to_string(kSinkRate),
-                   "--channels=" + std::to_string(kSinkChannels),
-                   std::string("--device=") + kSinkName, sound.string()},
-                  {environment_entry(), "HOME=" + (directory_ / "home").string(),
-                   "XDG_RUNTIME_DIR=" + (directory_ / "runtime").string(),
-                   "PATH=/usr/bin:/bin"});
+  ExecImage image(
+      {program, "--playback", "--raw", "--format=float32le", "--rate=" + std::to_string(kSinkRate),
+       "--channels=" + std::to_string(kSinkChannels), std::string("--device=") + kSinkName,
+       sound.string()},
+      {environment_entry(), "HOME=" + (directory_ / "home").string(),
+       "XDG_RUNTIME_DIR=" + (directory_ / "runtime").string(), "PATH=/usr/bin:/bin"});
   const auto log = directory_ / "pacat.log";
   auto pid = spawn(program, image, log.string());
   std::error_code ignored;
@@ -248,9 +248,9 @@ std::expected<void, std::string> PrivateAudioServer::play(
     return std::unexpected("cannot start pacat: " + pid.error());
   }
   const auto seconds = double(interleaved_stereo.size() / kSinkChannels) / kSinkRate;
-  const auto limit = std::chrono::duration_cast<Clock::duration>(
-                         std::chrono::duration<double>(seconds)) +
-                     kPlayMargin;
+  const auto limit =
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)) +
+      kPlayMargin;
   const auto status = wait_for(*pid, limit);
   std::filesystem::remove(sound, ignored);
   if (!status) {

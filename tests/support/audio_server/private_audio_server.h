@@ -14,7 +14,9 @@ namespace test_support {
 // configuration live in a fresh temporary directory, so it never meets the
 // user's server and several can run at once. It holds one null sink (float32le,
 // 48000 Hz, stereo) as the default sink. The destructor stops the server
-// (SIGTERM, then SIGKILL) and removes the directory.
+// (SIGTERM, then SIGKILL) and removes the directory. The server also gets
+// SIGTERM when the thread that started it ends, so a test that crashes leaves
+// no server behind: start it on a thread that outlives its use.
 class PrivateAudioServer {
  public:
   static constexpr const char* kSinkName = "vantle_null";

@@ -55,9 +55,8 @@ AudioStreamBasicDescription tap_format(const pulse::TapObject& tap) {
 
 OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID,
                                     const AudioObjectPropertyAddress* inAddress,
-                                    UInt32 /*inQualifierDataSize*/,
-                                    const void* /*inQualifierData*/, UInt32* ioDataSize,
-                                    void* outData) {
+                                    UInt32 /*inQualifierDataSize*/, const void* /*inQualifierData*/,
+                                    UInt32* ioDataSize, void* outData) {
   if (inAddress == nullptr || ioDataSize == nullptr || outData == nullptr) {
     return kAudio_ParamError;
   }

@@ -54,7 +54,9 @@ IoProcRunner::IoProcRunner(platform::AudioDeviceIOBlock block, platform::dispatc
   gate_->queue = standin::retain_queue(queue);
 }
 
-IoProcRunner::~IoProcRunner() { finish(); }
+IoProcRunner::~IoProcRunner() {
+  finish();
+}
 
 Result<void> IoProcRunner::start(std::shared_ptr<PulseConnection> connection,
                                  const CaptureFormat& format) {
@@ -62,21 +64,22 @@ Result<void> IoProcRunner::start(std::shared_ptr<PulseConnection> connection,
   if (capture_) return {};
   const std::uint32_t channels = format.channels;
   auto capture = PulseCapture::open(
-      std::move(connection), format,
-      [gate = gate_, channels](std::span<const float> piece) {
+      std::move(connection), format, [gate = gate_, channels](std::span<const float> piece) {
         // Runs on the server thread: copy and hand over, never call the block here.
-        standin::dispatch_async(gate->queue,
-                                [gate, channels, samples = std::vector<float>(
-                                                     piece.begin(), piece.end())]() mutable {
-                                  run_cycle(*gate, samples, channels);
-                                });
+        standin::dispatch_async(
+            gate->queue,
+            [gate, channels, samples = std::vector<float>(piece.begin(), piece.end())]() mutable {
+              run_cycle(*gate, samples, channels);
+            });
       });
   if (!capture) return fail(capture.error());
   capture_ = std::move(*capture);
   return {};
 }
 
-void IoProcRunner::stop_capture() { capture_.reset(); }
+void IoProcRunner::stop_capture() {
+  capture_.reset();
+}
 
 void IoProcRunner::finish() {
   // The stream goes first: after it no new cycle is queued.

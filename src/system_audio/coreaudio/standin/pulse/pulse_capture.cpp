@@ -12,8 +12,8 @@ std::size_t frames_per_piece(std::uint32_t rate) {
   return std::max<std::size_t>(rate / kPiecesPerSecond, 1);
 }
 
-PulseCapture::PulseCapture(std::shared_ptr<PulseConnection> connection,
-                           const CaptureFormat& format, FrameChunker::PieceSink sink)
+PulseCapture::PulseCapture(std::shared_ptr<PulseConnection> connection, const CaptureFormat& format,
+                           FrameChunker::PieceSink sink)
     : connection_(std::move(connection)),
       chunker_(format.channels, frames_per_piece(format.rate), std::move(sink)) {}
 
@@ -31,7 +31,8 @@ Result<std::unique_ptr<PulseCapture>> PulseCapture::open(
   std::unique_ptr<PulseCapture> capture(new PulseCapture(connection, format, std::move(sink)));
   MainloopLock lock(connection->mainloop());
   pa_context* context = connection->context();
-  capture->stream_ = pa_stream_new(context, format.stream_name.c_str(), &spec, &map);
+  const char* name = format.stream_name.empty() ? "capture" : format.stream_name.c_str();
+  capture->stream_ = pa_stream_new(context, name, &spec, &map);
   if (capture->stream_ == nullptr) {
     return fail(std::string("cannot create a record stream: ") +
                 pa_strerror(pa_context_errno(context)));
@@ -69,7 +70,9 @@ Result<std::unique_ptr<PulseCapture>> PulseCapture::open(
   return capture;
 }
 
-PulseCapture::~PulseCapture() { stop(); }
+PulseCapture::~PulseCapture() {
+  stop();
+}
 
 void PulseCapture::stop() {
   MainloopLock lock(connection_->mainloop());

@@ -1,0 +1,76 @@
+// What a successful start looks like to the parent: the diagnostics of every
+// step in order on standard error, then READY, "receiving" and PCM lines.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+
+#include "helper_under_test.h"
+
+namespace end_to_end {
+namespace {
+
+using namespace std::chrono_literals;
+using test_support::split_lines;
+
+TEST(StartupSequence, DiagnosticsOfEveryStepThenReadyThenAudio) {
+  auto server = start_server();
+  ASSERT_TRUE(server);
+  auto helper = start_helper(server->environment_entry());
+  Captured out;
+  // Until a few chunks and the status have come (the first audio can take a
+  // second or two to leave an idle server).
+  const bool flowing = read_until(*helper, out, 15s, [&] {
+    return out.pcm_lines() >= 3 &&
+           std::count(out.lines.begin(), out.lines.end(), "STATUS receiving") == 1;
+  });
+  ASSERT_TRUE(flowing) << "stdout: " << testing::PrintToString(out.lines) << "\nstderr:\n"
+                       << helper->error_text();
+
+  EXPECT_EQ(out.lines.front(), "READY");
+  EXPECT_EQ(std::count(out.lines.begin(), out.lines.end(), "READY"), 1);
+  for (const auto& line : out.lines) {
+    EXPECT_TRUE(line == "READY" || line == "STATUS receiving" || line.starts_with("PCM ")) << line;
+  }
+  EXPECT_EQ(out.undecodable, 0u);
+
+  const auto diagnostics = split_lines(helper->error_text());
+  ASSERT_GE(diagnostics.size(), 12u) << helper->error_text();
+  const std::vector<std::string> start_steps(diagnostics.begin(), diagnostics.begin() + 10);
+  std::smatch tap;
+  std::smatch aggregate;
+  const std::regex tap_line("coreaudio: process tap created id=([1-9][0-9]*)");
+  const std::regex aggregate_line("coreaudio: aggregate created id=([1-9][0-9]*)");
+  ASSERT_TRUE(std::regex_match(start_steps[3], tap, tap_line)) << start_steps[3];
+  ASSERT_TRUE(std::regex_match(start_steps[6], aggregate, aggregate_line)) << start_steps[6];
+  EXPECT_NE(tap[1].str(), aggregate[1].str());
+  // The sink is float32 stereo at 48 kHz; the tap mixes it down to mono, and
+  // the flags are float | packed.
+  EXPECT_EQ(start_steps, (std::vector<std::string>{
+                             "helper: boot",
+                             "coreaudio: start",
+                             "coreaudio: tap description created",
+                             start_steps[3],
+                             "coreaudio: tap format rate=48000 channels=1 flags=9 bits=32",
+                             "coreaudio: aggregate description ready",
+                             start_steps[6],
+                             "coreaudio: io proc created",
+                             "coreaudio: device started",
+                             "helper: ready",
+                         }));
+
+  // After the start only the status and the progress of the pump; the first
+  // progress line counts the first chunk's own bytes.
+  const std::vector<std::string> running(diagnostics.begin() + 10, diagnostics.end());
+  EXPECT_EQ(std::count(running.begin(), running.end(), "helper: status receiving"), 1);
+  const std::string first_progress =
+      "helper: pcm frames=1 bytes=" + std::to_string(4 * out.chunk_ends.front());
+  EXPECT_EQ(std::count(running.begin(), running.end(), first_progress), 1) << helper->error_text();
+  for (const auto& line : running) {
+    EXPECT_TRUE(line == "helper: status receiving" || line.starts_with("helper: pcm frames="))
+        << line;
+  }
+}
+
+}  // namespace
+}  // namespace end_to_end
