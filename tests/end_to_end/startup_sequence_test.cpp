@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "helper_under_test.h"
 
@@ -12,6 +14,16 @@ namespace {
 
 using namespace std::chrono_literals;
 using test_support::split_lines;
+
+// The id in a line made of prefix and a nonzero decimal id.
+std::optional<std::string> object_id(std::string_view line, std::string_view prefix) {
+  if (!line.starts_with(prefix)) return std::nullopt;
+  const auto id = line.substr(prefix.size());
+  if (id.empty() || id[0] == '0' || id.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::nullopt;
+  }
+  return std::string(id);
+}
 
 TEST(StartupSequence, DiagnosticsOfEveryStepThenReadyThenAudio) {
   auto server = start_server();
@@ -37,13 +49,11 @@ TEST(StartupSequence, DiagnosticsOfEveryStepThenReadyThenAudio) {
   const auto diagnostics = split_lines(helper->error_text());
   ASSERT_GE(diagnostics.size(), 12u) << helper->error_text();
   const std::vector<std::string> start_steps(diagnostics.begin(), diagnostics.begin() + 10);
-  std::smatch tap;
-  std::smatch aggregate;
-  const std::regex tap_line("coreaudio: process tap created id=([1-9][0-9]*)");
-  const std::regex aggregate_line("coreaudio: aggregate created id=([1-9][0-9]*)");
-  ASSERT_TRUE(std::regex_match(start_steps[3], tap, tap_line)) << start_steps[3];
-  ASSERT_TRUE(std::regex_match(start_steps[6], aggregate, aggregate_line)) << start_steps[6];
-  EXPECT_NE(tap[1].str(), aggregate[1].str());
+  const auto tap = object_id(start_steps[3], "coreaudio: process tap created id=");
+  const auto aggregate = object_id(start_steps[6], "coreaudio: aggregate created id=");
+  ASSERT_TRUE(tap) << start_steps[3];
+  ASSERT_TRUE(aggregate) << start_steps[6];
+  EXPECT_NE(*tap, *aggregate);
   // The sink is float32 stereo at 48 kHz; the tap mixes it down to mono, and
   // the flags are float | packed.
   EXPECT_EQ(start_steps, (std::vector<std::string>{

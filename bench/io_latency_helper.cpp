@@ -1,0 +1,94 @@
+// The helper as it is built (frame, coreaudio backend, conversion) on the
+// scripted HAL, whose tap reports 16 kHz mono float. From a thread of its own
+// it delivers a 10 ms IO cycle every 10 ms, each cycle carrying the
+// CLOCK_MONOTONIC time of its delivery (io_latency_stamp.h), for
+// io_latency_bench to read back.
+//
+//   io_latency_helper [--cycles=N] [--stamp=call|delivery]
+//
+// --stamp=call (default): the cycle is handed to the IO block by this program
+// on the IOProc's own queue, and the stamp is taken right before the block is
+// called. --stamp=delivery: the fake HAL delivers the cycle (deliver_io_cycle)
+// and the stamp is the moment of that delivery, so the queue's hop is counted
+// too.
+
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "fake_platform.h"
+#include "io_latency_stamp.h"
+#include "system_audio/coreaudio/standin/standin_runtime.h"
+#include "system_audio/frame/run_stdio_helper.h"
+
+namespace {
+
+using namespace system_audio;
+
+constexpr long kCycleNs = 10'000'000;
+constexpr std::size_t kDefaultCycles = 1000;
+
+std::uint64_t now_ns() {
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return std::uint64_t(now.tv_sec) * 1'000'000'000u + std::uint64_t(now.tv_nsec);
+}
+
+bool io_proc_started() {
+  for (const auto& proc : fake::live_hal_objects().io_procs) {
+    if (proc.find("(started)") != std::string::npos) return true;
+  }
+  return false;
+}
+
+// Hands one stamped cycle to the block, as the HAL would, on the IOProc's queue.
+void call_block_stamped(platform::AudioDeviceIOBlock block) {
+  const auto cycle = io_latency::stamped_cycle(now_ns());
+  AudioBufferList input{1, {{1, platform::UInt32(sizeof cycle), const_cast<float*>(cycle.data())}}};
+  float output_data[io_latency::kCycleFrames] = {};
+  AudioBufferList output{1, {{1, platform::UInt32(sizeof output_data), output_data}}};
+  standin::invoke_io_block(block, &input, &output);
+}
+
+void deliver_cycles(std::size_t cycles, bool stamp_at_call) {
+  while (!io_proc_started()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const auto passed = fake::passed();
+  timespec next{};
+  clock_gettime(CLOCK_MONOTONIC, &next);
+  for (std::size_t k = 0; k < cycles; ++k) {
+    next.tv_nsec += kCycleNs;
+    if (next.tv_nsec >= 1'000'000'000) {
+      next.tv_nsec -= 1'000'000'000;
+      ++next.tv_sec;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0) {
+    }
+    if (stamp_at_call) {
+      standin::dispatch_async(passed.queue, [block = passed.block] { call_block_stamped(block); });
+    } else {
+      const auto cycle = io_latency::stamped_cycle(now_ns());
+      fake::deliver_io_cycle({fake::float_buffer(1, {cycle.begin(), cycle.end()})});
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::size_t cycles = kDefaultCycles;
+  bool stamp_at_call = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument.starts_with("--cycles=")) cycles = std::strtoul(argv[i] + 9, nullptr, 10);
+    if (argument == "--stamp=delivery") stamp_at_call = false;
+  }
+  fake::reset();
+  fake::script().tap_format.mSampleRate = io_latency::kTapRate;
+  // Runs for the life of the process, like the HAL's IO thread.
+  std::thread(deliver_cycles, cycles, stamp_at_call).detach();
+  return helper_main(argc, argv);
+}
