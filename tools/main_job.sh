@@ -46,8 +46,9 @@ fi
 
 echo "== no audio server: starting a private one with a null sink"
 server_dir=$work/server
-eval "export $(tests/support/audio_server/private_audio_server.sh start "$server_dir")"
-echo "PULSE_SERVER=$PULSE_SERVER"
+address=$(tests/support/audio_server/private_audio_server.sh start "$server_dir")
+export "${address?}"
+echo "$address"
 
 # The tone outlasts the capture, so that every captured sample is tone.
 "$listen" --tone 440 -12 6 >"$work/tone.raw"

@@ -6,14 +6,14 @@ cd "$(dirname "$0")/.."
 tools/install_dependencies.sh
 
 jobs=$(nproc)
-build() {  # directory, sanitizer
-  cmake -S . -B "$1" -DVANTLE_SANITIZER="$2" >/dev/null
+build() {  # directory, sanitizer, extras
+  cmake -S . -B "$1" -DVANTLE_SANITIZER="$2" -DVANTLE_BUILD_EXTRAS="$3" >/dev/null
   cmake --build "$1" -j "$jobs"
 }
 
-build build/plain ""
-build build/asan address
-build build/tsan thread
+build build/plain "" ON
+build build/asan address OFF
+build build/tsan thread OFF
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

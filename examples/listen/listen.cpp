@@ -114,6 +114,7 @@ int listen(const std::vector<std::string>& command, double seconds) {
   for (const auto& status : reader.statuses()) statuses += (statuses.empty() ? "" : ", ") + status;
   std::printf("STATUS lines  %zu%s%s\n", reader.statuses().size(), statuses.empty() ? "" : ": ",
               statuses.c_str());
+  if (reader.ready_out_of_place()) std::printf("READY was not the first and only READY line\n");
   if (reader.bad_lines() > 0) std::printf("bad lines     %zu\n", reader.bad_lines());
   std::printf("decoded       %zu samples = %.3f s at 16000 Hz\n", samples.size(),
               double(samples.size()) / kRate);
@@ -131,7 +132,8 @@ int listen(const std::vector<std::string>& command, double seconds) {
   if (reader.error()) std::printf("ERROR line    %s\n", reader.error()->c_str());
   const bool asked_to_end = !ended_early && end.signal() == SIGTERM;
   std::printf("ended         %s%s\n", end.describe().c_str(), asked_to_end ? " (as asked)" : "");
-  const bool good = reader.ready() && reader.pcm_lines() > 0 && reader.bad_lines() == 0;
+  const bool good = reader.ready() && !reader.ready_out_of_place() && reader.pcm_lines() > 0 &&
+                    reader.bad_lines() == 0;
   if (!good && !helper.error_text().empty()) {
     std::printf("its last diagnostics:\n%s", last_lines(helper.error_text(), 6).c_str());
   }

@@ -17,8 +17,9 @@ using test_support::split_lines;
 
 TEST(FailedStart, WithoutAnAudioServerTheFirstStepFailsWithinTwoSeconds) {
   const auto started = Clock::now();
-  const auto run = run_to_end({VANTLE_AUDIO_HELPER_PATH}, 10s,
-                              {"PULSE_SERVER=unix:/nonexistent/vantle-test/native"});
+  const auto run =
+      run_to_end({VANTLE_AUDIO_HELPER_PATH}, 10s,
+                 helper_environment({"PULSE_SERVER=unix:/nonexistent/vantle-test/native"}));
   const auto took = Clock::now() - started;
 
   EXPECT_EQ(run.exit_status, 1);
@@ -49,7 +50,8 @@ TEST(FailedStart, WithoutAnAudioServerTheFirstStepFailsWithinTwoSeconds) {
 TEST(FailedStart, AServerWithoutASinkHasNoDefaultOutputDevice) {
   auto server = start_server({.null_sink = false});
   ASSERT_TRUE(server);
-  const auto run = run_to_end({VANTLE_AUDIO_HELPER_PATH}, 10s, {server->environment_entry()});
+  const auto run = run_to_end({VANTLE_AUDIO_HELPER_PATH}, 10s,
+                              helper_environment({server->environment_entry()}));
   EXPECT_EQ(run.out, "ERROR CoreAudio did not report a default output device\n");
   EXPECT_EQ(run.exit_status, 1);
   EXPECT_EQ(split_lines(run.err), (std::vector<std::string>{"helper: boot", "coreaudio: start"}));
@@ -59,8 +61,8 @@ TEST(FailedStart, TheScreenCaptureBackendIsNotBuiltIn) {
   // An audio server is there, so only the backend can be the reason.
   auto server = start_server();
   ASSERT_TRUE(server);
-  const auto run =
-      run_to_end({VANTLE_AUDIO_HELPER_PATH, "--backend=sck"}, 10s, {server->environment_entry()});
+  const auto run = run_to_end({VANTLE_AUDIO_HELPER_PATH, "--backend=sck"}, 10s,
+                              helper_environment({server->environment_entry()}));
   EXPECT_EQ(run.out, "ERROR computer-audio backend sck is not built into this program\n");
   EXPECT_EQ(run.exit_status, 1);
   const auto diagnostics = split_lines(run.err);

@@ -1,5 +1,7 @@
 #include "helper_under_test.h"
 
+#include <cstdlib>
+
 #include "base64_decode.h"
 
 namespace end_to_end {
@@ -14,11 +16,18 @@ std::unique_ptr<test_support::PrivateAudioServer> start_server(
   return std::move(*server);
 }
 
+std::vector<std::string> helper_environment(std::vector<std::string> entries) {
+  const char* tsan = std::getenv("TSAN_OPTIONS");
+  entries.push_back(std::string("TSAN_OPTIONS=") + (tsan ? std::string(tsan) + ":" : "") +
+                    "atexit_sleep_ms=0");
+  return entries;
+}
+
 std::unique_ptr<test_support::ChildProcess> start_helper(const std::string& pulse_server,
                                                          std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), VANTLE_AUDIO_HELPER_PATH);
   return std::make_unique<test_support::ChildProcess>(std::move(arguments),
-                                                      std::vector{pulse_server});
+                                                      helper_environment({pulse_server}));
 }
 
 void Captured::add(std::string line, Clock::time_point when) {

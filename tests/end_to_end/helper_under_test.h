@@ -25,6 +25,11 @@ using Clock = std::chrono::steady_clock;
 std::unique_ptr<test_support::PrivateAudioServer> start_server(
     test_support::PrivateAudioServer::Options options = {});
 
+// The environment entries to add for a helper run: these, plus a
+// ThreadSanitizer setting so that a sanitized helper exits when it exits
+// (by default it sleeps a second at exit while other threads run).
+std::vector<std::string> helper_environment(std::vector<std::string> entries);
+
 // The helper on a server: argv[0] is the built helper, the server named in
 // PULSE_SERVER.
 std::unique_ptr<test_support::ChildProcess> start_helper(const std::string& pulse_server,

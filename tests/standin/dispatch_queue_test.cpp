@@ -79,9 +79,14 @@ TEST_F(DispatchQueue, ARetainedQueueOutlivesOneRelease) {
 
 TEST_F(DispatchQueue, AQueueMayBeReleasedFromItsOwnTask) {
   dispatch_queue_t queue = dispatch_queue_create("self", nullptr);
+  // Everything is queued before the release can run: afterwards the queue takes no more work.
+  std::promise<void> gate;
+  std::shared_future<void> opened = gate.get_future().share();
   std::promise<void> last_ran;
+  dispatch_async(queue, [opened] { opened.wait(); });
   dispatch_async(queue, [queue] { dispatch_release(queue); });
   dispatch_async(queue, [&] { last_ran.set_value(); });
+  gate.set_value();
   last_ran.get_future().wait();
 }
 

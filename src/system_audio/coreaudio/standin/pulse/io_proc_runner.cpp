@@ -61,7 +61,8 @@ IoProcRunner::~IoProcRunner() {
 Result<void> IoProcRunner::start(std::shared_ptr<PulseConnection> connection,
                                  const CaptureFormat& format) {
   if (!gate_) return fail("the IOProc is gone");
-  if (capture_) return {};
+  if (running()) return {};
+  capture_.reset();
   const std::uint32_t channels = format.channels;
   auto capture = PulseCapture::open(
       std::move(connection), format, [gate = gate_, channels](std::span<const float> piece) {

@@ -22,9 +22,10 @@ class IoProcRunner {
   IoProcRunner(const IoProcRunner&) = delete;
   IoProcRunner& operator=(const IoProcRunner&) = delete;
 
-  // Opens the record stream; a running IOProc is left as it is.
+  // Opens the record stream; a running IOProc is left as it is, one whose
+  // stream has failed (its server went away) gets a new one.
   Result<void> start(std::shared_ptr<PulseConnection> connection, const CaptureFormat& format);
-  bool running() const { return capture_ != nullptr; }
+  bool running() const { return capture_ != nullptr && !capture_->failed(); }
   // Ends the record stream; cycles already queued are still delivered.
   void stop_capture();
   // Ends the stream, waits for a block call in progress on another thread, and
