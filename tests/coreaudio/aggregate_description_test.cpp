@@ -71,79 +71,52 @@ class AggregateDescription : public FakeHalTest {
   platform::AudioObjectID tap_ = 0;
 };
 
-TEST_F(AggregateDescription, HasExactlyTheEightKeysInTableOrder) {
+TEST_F(AggregateDescription, DescribesAPrivateUnstackedAutoStartingDeviceOverTheOutputAndTap) {
   auto description = build();
   ASSERT_TRUE(description) << description.error();
-  EXPECT_EQ(standin::dictionary_count(description->get()), 8u);
-  EXPECT_EQ(standin::dictionary_keys(description->get()),
+  const auto* d = description->get();
+  EXPECT_EQ(standin::dictionary_count(d), 8u);
+  EXPECT_EQ(standin::dictionary_keys(d),
             (std::vector<std::string>{"name", "uid", "master", "private", "stacked", "tapautostart",
                                       "subdevices", "taps"}));
-}
-
-TEST_F(AggregateDescription, ValuesDescribeAPrivateUnstackedAutoStartingDevice) {
-  auto description = build();
-  ASSERT_TRUE(description) << description.error();
-  const auto* d = description->get();
   EXPECT_EQ(standin::text_of(standin::dictionary_value(d, "name")), "Vantle Computer Audio");
   EXPECT_EQ(standin::text_of(standin::dictionary_value(d, "uid")), kAggregateUid);
-  EXPECT_EQ(standin::boolean_value(standin::dictionary_value(d, "private")), true);
-  EXPECT_EQ(standin::boolean_value(standin::dictionary_value(d, "stacked")), false);
-  EXPECT_EQ(standin::boolean_value(standin::dictionary_value(d, "tapautostart")), true);
   EXPECT_EQ(standin::dictionary_value(d, "private"), platform::kCFBooleanTrue);
   EXPECT_EQ(standin::dictionary_value(d, "stacked"), platform::kCFBooleanFalse);
-}
-
-TEST_F(AggregateDescription, MasterAndTheOneSubDeviceAreTheOutputDeviceUidObject) {
-  auto description = build();
-  ASSERT_TRUE(description) << description.error();
-  const auto* d = description->get();
+  EXPECT_EQ(standin::dictionary_value(d, "tapautostart"), platform::kCFBooleanTrue);
+  // Master and the one sub-device are the output device's UID object itself.
   EXPECT_EQ(standin::dictionary_value(d, "master"), device_uid_.get());
   const auto* subdevices = standin::dictionary_value(d, "subdevices");
   ASSERT_EQ(standin::array_count(subdevices), 1u);
   const auto* subdevice = standin::array_item(subdevices, 0);
   EXPECT_EQ(standin::dictionary_keys(subdevice), std::vector<std::string>{"uid"});
   EXPECT_EQ(standin::dictionary_value(subdevice, "uid"), device_uid_.get());
-}
-
-TEST_F(AggregateDescription, TheOneSubTapIsTheTapUidAsReadWithDriftOne) {
-  auto description = build();
-  ASSERT_TRUE(description) << description.error();
-  const auto* taps = standin::dictionary_value(description->get(), "taps");
+  // The one sub-tap is the tap UID as read, with drift 1.
+  const auto* taps = standin::dictionary_value(d, "taps");
   ASSERT_EQ(standin::array_count(taps), 1u);
   const auto* tap = standin::array_item(taps, 0);
   EXPECT_EQ(standin::dictionary_keys(tap), (std::vector<std::string>{"uid", "drift"}));
   EXPECT_EQ(standin::dictionary_value(tap, "uid"), fake::passed().tap_uid);
-  EXPECT_EQ(standin::text_of(standin::dictionary_value(tap, "uid")), fake::kDefaultTapUid);
   EXPECT_EQ(standin::number_value(standin::dictionary_value(tap, "drift")), 1);
 }
 
-TEST_F(AggregateDescription, AggregateUidIsPrefixAggregateAndTheTapUidTextAndNothingMore) {
-  fake::script().tap_uid = u"T";
-  auto description = build();
-  ASSERT_TRUE(description) << description.error();
-  EXPECT_EQ(standin::text_of(standin::dictionary_value(description->get(), "uid")),
-            "com.vantle.audio-helper.aggregate.T");
-}
-
-TEST_F(AggregateDescription, TapUidWithAnUnpairedSurrogateGivesAReplacementInTheAggregateUid) {
-  fake::script().tap_uid = u"a\xD800";
-  auto description = build();
-  ASSERT_TRUE(description) << description.error();
-  EXPECT_EQ(standin::text_of(standin::dictionary_value(description->get(), "uid")),
-            "com.vantle.audio-helper.aggregate.a\xEF\xBF\xBD");
-}
-
-TEST_F(AggregateDescription, NameBorrowsTheConstantTextWithoutADeallocator) {
-  auto description = build();
-  ASSERT_TRUE(description) << description.error();
-  EXPECT_TRUE(in_order(fake::log(), {"CFStringCreateWithBytesNoCopy(\"Vantle Computer Audio\", "
-                                     "UTF8, kCFAllocatorNull)"}));
+TEST_F(AggregateDescription, AggregateUidIsThePrefixAndTheTapUidTextAndNothingMore) {
+  const std::pair<std::u16string, std::string> cases[] = {
+      {u"T", "T"}, {u"", ""}, {u"a\xD800", "a\xEF\xBF\xBD"}};  // unpaired: a replacement
+  for (const auto& [tap_uid, text] : cases) {
+    fake::script().tap_uid = tap_uid;
+    auto description = build();
+    ASSERT_TRUE(description) << description.error();
+    EXPECT_EQ(standin::text_of(standin::dictionary_value(description->get(), "uid")),
+              "com.vantle.audio-helper.aggregate." + text);
+  }
 }
 
 TEST_F(AggregateDescription, BuildsInOrderAndReleasesEveryIntermediateNewestFirst) {
   auto description = build();
   ASSERT_TRUE(description) << description.error();
   const auto all = fake::log();
+  // The name borrows the constant text, without a deallocator.
   EXPECT_TRUE(in_order(
       all,
       {"AudioObjectGetPropertyData(77, 'tuid', 'glob', 0, 8)",
@@ -164,41 +137,45 @@ TEST_F(AggregateDescription, BuildsInOrderAndReleasesEveryIntermediateNewestFirs
   EXPECT_EQ(tail, kIntermediateReleases);
 }
 
-TEST_F(AggregateDescription, FailedTapUidReadCreatesNothing) {
+TEST_F(AggregateDescription, FailedOrNullTapUidCreatesNothing) {
   fake::script().tap_uid_status = platform::kAudioHardwareBadObjectError;
-  auto description = build();
-  ASSERT_FALSE(description);
-  EXPECT_EQ(description.error(), "read CoreAudio tap UID failed: OSStatus 560947818 (!obj)");
+  auto failed = build();
+  ASSERT_FALSE(failed);
+  EXPECT_EQ(failed.error(), "read CoreAudio tap UID failed: OSStatus 560947818 (!obj)");
   EXPECT_TRUE(calls_after("AudioObjectGetPropertyData(77, 'tuid'").empty());
-}
 
-TEST_F(AggregateDescription, NullTapUidIsAnEmptyTapUid) {
+  fake::script().tap_uid_status = 0;
   fake::script().tap_uid.reset();
-  auto description = build();
-  ASSERT_FALSE(description);
-  EXPECT_EQ(description.error(), "CoreAudio returned an empty tap UID");
+  fake::clear_log();
+  auto null = build();
+  ASSERT_FALSE(null);
+  EXPECT_EQ(null.error(), "CoreAudio returned an empty tap UID");
   EXPECT_TRUE(calls_after("AudioObjectGetPropertyData(77, 'tuid'").empty());
-}
-
-TEST_F(AggregateDescription, EmptyTapUidTextStillBuilds) {
-  fake::script().tap_uid = u"";
-  auto description = build();
-  ASSERT_TRUE(description) << description.error();
-  EXPECT_EQ(standin::text_of(standin::dictionary_value(description->get(), "uid")),
-            "com.vantle.audio-helper.aggregate.");
 }
 
 struct UnmadeObject {
-  const char* function;
-  const char* arguments;
+  std::string function;
+  std::string arguments;
   int occurrence;
-  const char* error;
+  std::string error;
   std::size_t made_before;  // intermediates alive when the call fails
   bool drops_entry;         // an entry dictionary made just before goes first
 };
 
 void PrintTo(const UnmadeObject& object, std::ostream* out) {
   *out << object.function << " #" << object.occurrence << " " << object.arguments;
+}
+
+UnmadeObject unmade(std::string function, std::string arguments, int occurrence, std::string object,
+                    std::size_t made_before, bool drops_entry = false) {
+  return {std::move(function), std::move(arguments),
+          occurrence,          "CoreAudio could not create the " + object,
+          made_before,         drops_entry};
+}
+
+UnmadeObject key(std::string name, int occurrence, std::size_t made_before) {
+  return unmade("CFStringCreateWithBytes", "\"" + name + "\"", occurrence, "dictionary key " + name,
+                made_before);
 }
 
 class AggregateDescriptionUnmade : public AggregateDescription,
@@ -220,45 +197,19 @@ TEST_P(AggregateDescriptionUnmade, EndsWithItsErrorAndReleasesWhatExistsNewestFi
 
 INSTANTIATE_TEST_SUITE_P(
     EachObject, AggregateDescriptionUnmade,
-    ::testing::Values(
-        UnmadeObject{"CFStringCreateWithBytesNoCopy", "Vantle", 1,
-                     "CoreAudio could not create the aggregate device name", 1, false},
-        UnmadeObject{"CFStringCreateWithBytes", "com.vantle.audio-helper.aggregate.", 1,
-                     "CoreAudio could not create the aggregate device UID", 2, false},
-        UnmadeObject{"CFNumberCreate", "", 1, "CoreAudio could not create the tap drift setting", 3,
-                     false},
-        UnmadeObject{"CFStringCreateWithBytes", "\"uid\"", 1,
-                     "CoreAudio could not create the dictionary key uid", 4, false},
-        UnmadeObject{"CFDictionaryCreate", "", 1, "CoreAudio could not create the sub-device entry",
-                     5, false},
-        UnmadeObject{"CFArrayCreate", "", 1, "CoreAudio could not create the sub-device list", 5,
-                     true},
-        UnmadeObject{"CFStringCreateWithBytes", "\"uid\"", 2,
-                     "CoreAudio could not create the dictionary key uid", 6, false},
-        UnmadeObject{"CFStringCreateWithBytes", "\"drift\"", 1,
-                     "CoreAudio could not create the dictionary key drift", 7, false},
-        UnmadeObject{"CFDictionaryCreate", "", 2, "CoreAudio could not create the sub-tap entry", 8,
-                     false},
-        UnmadeObject{"CFArrayCreate", "", 2, "CoreAudio could not create the sub-tap list", 8,
-                     true},
-        UnmadeObject{"CFStringCreateWithBytes", "\"name\"", 1,
-                     "CoreAudio could not create the dictionary key name", 9, false},
-        UnmadeObject{"CFStringCreateWithBytes", "\"uid\"", 3,
-                     "CoreAudio could not create the dictionary key uid", 10, false},
-        UnmadeObject{"CFStringCreateWithBytes", "\"master\"", 1,
-                     "CoreAudio could not create the dictionary key master", 11, false},
-        UnmadeObject{"CFStringCreateWithBytes", "\"private\"", 1,
-                     "CoreAudio could not create the dictionary key private", 12, false},
-        UnmadeObject{"CFStringCreateWithBytes", "\"stacked\"", 1,
-                     "CoreAudio could not create the dictionary key stacked", 13, false},
-        UnmadeObject{"CFStringCreateWithBytes", "\"tapautostart\"", 1,
-                     "CoreAudio could not create the dictionary key tapautostart", 14, false},
-        UnmadeObject{"CFStringCreateWithBytes", "\"subdevices\"", 1,
-                     "CoreAudio could not create the dictionary key subdevices", 15, false},
-        UnmadeObject{"CFStringCreateWithBytes", "\"taps\"", 1,
-                     "CoreAudio could not create the dictionary key taps", 16, false},
-        UnmadeObject{"CFDictionaryCreate", "", 3,
-                     "CoreAudio could not create the aggregate device description", 17, false}));
+    ::testing::Values(unmade("CFStringCreateWithBytesNoCopy", "Vantle", 1, "aggregate device name",
+                             1),
+                      unmade("CFStringCreateWithBytes", "com.vantle.audio-helper.aggregate.", 1,
+                             "aggregate device UID", 2),
+                      unmade("CFNumberCreate", "", 1, "tap drift setting", 3), key("uid", 1, 4),
+                      unmade("CFDictionaryCreate", "", 1, "sub-device entry", 5),
+                      unmade("CFArrayCreate", "", 1, "sub-device list", 5, true), key("uid", 2, 6),
+                      key("drift", 1, 7), unmade("CFDictionaryCreate", "", 2, "sub-tap entry", 8),
+                      unmade("CFArrayCreate", "", 2, "sub-tap list", 8, true), key("name", 1, 9),
+                      key("uid", 3, 10), key("master", 1, 11), key("private", 1, 12),
+                      key("stacked", 1, 13), key("tapautostart", 1, 14), key("subdevices", 1, 15),
+                      key("taps", 1, 16),
+                      unmade("CFDictionaryCreate", "", 3, "aggregate device description", 17)));
 
 }  // namespace
 }  // namespace system_audio

@@ -4,24 +4,19 @@
 namespace system_audio {
 namespace {
 
-using testing::FakeHalTest;
+using CleanupHal = testing::FakeHalTest;
 
-using CleanupHal = FakeHalTest;
+const std::vector<std::string> kAggregateThenTap = {"AudioHardwareDestroyAggregateDevice(88)",
+                                                    "AudioHardwareDestroyProcessTap(77)"};
 
-TEST_F(CleanupHal, NothingToDestroyMakesNoCall) {
+TEST_F(CleanupHal, DestroysOnlyWhatExistsAggregateFirst) {
   cleanup_hal(0, 0, nullptr);
   EXPECT_TRUE(fake::log().empty());
-}
-
-TEST_F(CleanupHal, OnlyATapDestroysOnlyTheTap) {
   cleanup_hal(77, 0, nullptr);
   EXPECT_EQ(fake::log(), std::vector<std::string>{"AudioHardwareDestroyProcessTap(77)"});
-}
-
-TEST_F(CleanupHal, TapAndAggregateGoAggregateFirst) {
+  fake::clear_log();
   cleanup_hal(77, 88, nullptr);
-  EXPECT_EQ(fake::log(), (std::vector<std::string>{"AudioHardwareDestroyAggregateDevice(88)",
-                                                   "AudioHardwareDestroyProcessTap(77)"}));
+  EXPECT_EQ(fake::log(), kAggregateThenTap);
 }
 
 TEST_F(CleanupHal, HalObjectsGuardCleansUpUnlessHandedOver) {
@@ -30,8 +25,7 @@ TEST_F(CleanupHal, HalObjectsGuardCleansUpUnlessHandedOver) {
     hal.ids.tap_id = 77;
     hal.ids.aggregate_id = 88;
   }
-  EXPECT_EQ(fake::log(), (std::vector<std::string>{"AudioHardwareDestroyAggregateDevice(88)",
-                                                   "AudioHardwareDestroyProcessTap(77)"}));
+  EXPECT_EQ(fake::log(), kAggregateThenTap);
   fake::clear_log();
   HalIds taken;
   {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fake_platform.h"
+#include "system_audio/coreaudio/coreaudio_session.h"
 #include "system_audio/frame/messages.h"
 
 namespace system_audio::testing {
@@ -100,9 +101,50 @@ class FakeHalTest : public ::testing::Test {
   }
   void destroy_tap(platform::AudioObjectID tap) { platform::AudioHardwareDestroyProcessTap(tap); }
 
+  // Starts expecting `error`; checks that the channels closed and nothing is
+  // left alive, and returns the diagnostics written.
+  std::vector<std::string> start_expecting(const std::string& error) {
+    auto [pcm_tx, status_tx] = senders();
+    DiagnosticsCapture diagnostics;
+    auto session = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
+    auto lines = diagnostics.lines();
+    EXPECT_EQ(session ? std::string("<started>") : session.error(), error);
+    EXPECT_TRUE(pcm_channel_closed());
+    EXPECT_TRUE(status_channel_closed());
+    EXPECT_TRUE(fake::leftovers().empty()) << ::testing::PrintToString(fake::leftovers());
+    return lines;
+  }
+
   PcmReceiver pcm_rx_;
   StatusReceiver status_rx_;
 };
+
+// The diagnostics of a successful start, in order.
+inline const std::vector<std::string> kStartLines = {
+    "coreaudio: start",
+    "coreaudio: tap description created",
+    "coreaudio: process tap created id=77",
+    "coreaudio: tap format rate=48000 channels=1 flags=9 bits=32",
+    "coreaudio: aggregate description ready",
+    "coreaudio: aggregate created id=88",
+    "coreaudio: io proc created",
+    "coreaudio: device started",
+};
+
+// The start's own releases, in the order every failed start ends with.
+inline const std::vector<std::string> kStartReleases = {
+    "CFRelease(CFDictionary{8})",
+    "NSObject_release(CATapDescription)",
+    "NSObject_release(NSString \"FakeSpeakers:UID\")",
+    "CFRelease(CFString \"FakeSpeakers:UID\")",
+    "NSObject_release(NSArray)",
+};
+
+// `first`, then the last `n` entries of kStartReleases.
+inline std::vector<std::string> then_releases(std::vector<std::string> first, std::size_t n) {
+  first.insert(first.end(), kStartReleases.end() - std::ptrdiff_t(n), kStartReleases.end());
+  return first;
+}
 
 // The calls logged after the first one that starts with `call`; the whole log
 // when no call matches (so the failure message shows it).

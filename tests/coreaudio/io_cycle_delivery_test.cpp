@@ -99,9 +99,6 @@ TEST_F(IoCycleDelivery, ReceivingThenEveryChunkInOrderWithTheResampledBytes) {
   for (std::size_t i = 0; i < expected.size(); ++i) {
     EXPECT_EQ(received_.chunks[i], expected[i]) << "chunk " << i;
   }
-  // 512 frames at 48 kHz: 171, 170, 171, ... samples.
-  EXPECT_EQ(received_.chunks[0].size(), 684u);
-  EXPECT_EQ(received_.chunks[1].size(), 680u);
 }
 
 TEST_F(IoCycleDelivery, UnusableCyclesSendNothingAndDoNotReportReceiving) {
@@ -143,16 +140,10 @@ TEST_F(IoCycleDelivery, BlockLeavesTheOutputListUntouched) {
   ASSERT_TRUE(standin::invoke_io_block(session_.io_block.get(), &input, &output));
   EXPECT_EQ(std::memcmp(&output, &output_before, sizeof output), 0);
   EXPECT_EQ(output_data, std::vector<float>(64, 1234.5f));
-  stop_and_join();
-  EXPECT_EQ(received_.chunks.size(), 1u);
-}
-
-TEST_F(IoCycleDelivery, BlockGivenNoInputListDoesNothing) {
-  start_session();
-  start_receiver();
+  // No input list at all: nothing is sent.
   ASSERT_TRUE(standin::invoke_io_block(session_.io_block.get(), nullptr));
   stop_and_join();
-  EXPECT_TRUE(received_.chunks.empty());
+  EXPECT_EQ(received_.chunks.size(), 1u);
 }
 
 }  // namespace

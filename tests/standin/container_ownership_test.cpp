@@ -1,6 +1,7 @@
 #include <string>
 #include <vector>
 
+#include "cf_builders.h"
 #include "runtime_fixture.h"
 
 namespace system_audio::standin {
@@ -18,45 +19,41 @@ CFDictionaryRef one_entry(const void* key, const void* value) {
                             &kCFTypeDictionaryValueCallBacks);
 }
 
-TEST_F(ContainerOwnership, ADictionaryHoldsItsOwnReferences) {
+TEST_F(ContainerOwnership, ADictionaryHoldsItsOwnReferencesAndComparesKeysByText) {
   CFStringRef key = cf("uid");
-  CFStringRef value = cf("dev");
-  CFDictionaryRef dictionary = one_entry(key, value);
+  CFStringRef first = cf("dev");
+  CFDictionaryRef one = one_entry(key, first);
   EXPECT_EQ(alive(), (Strings{"CFString \"uid\" x2", "CFString \"dev\" x2", "CFDictionary{1} x1"}));
-  CFRelease(key);
-  CFRelease(value);
-  EXPECT_EQ(text_of(dictionary_value(dictionary, "uid")), "dev");
-  CFRelease(dictionary);
+  CFStringRef same_key = cf("uid");
+  CFStringRef second = cf("b");
+  const void* keys[] = {key, same_key};
+  const void* values[] = {first, second};
+  CFDictionaryRef two = CFDictionaryCreate(nullptr, keys, values, 2, &kCFTypeDictionaryKeyCallBacks,
+                                           &kCFTypeDictionaryValueCallBacks);
+  for (CFTypeRef object :
+       {CFTypeRef(key), CFTypeRef(same_key), CFTypeRef(first), CFTypeRef(second)}) {
+    CFRelease(object);
+  }
+  EXPECT_EQ(text_of(dictionary_value(one, "uid")), "dev");
+  EXPECT_EQ(dictionary_count(two), 1u);
+  EXPECT_EQ(dictionary_value(two, "uid"), second);
+  EXPECT_EQ(dictionary_value(two, "missing"), nullptr);
+  CFRelease(one);
+  CFRelease(two);
   EXPECT_TRUE(alive().empty());
   EXPECT_TRUE(faults().empty());
 }
 
 TEST_F(ContainerOwnership, NestedDescriptionIsFreedByItsLastRelease) {
   // The shape of an aggregate description: a dictionary holding an array of dictionaries.
-  CFStringRef uid_key = cf("uid");
-  CFStringRef drift_key = cf("drift");
-  CFStringRef taps_key = cf("taps");
   CFStringRef tap_uid = make_cfstring("TAP");
   const SInt32 one_value = 1;
   CFNumberRef one = CFNumberCreate(nullptr, kCFNumberSInt32Type, &one_value);
-  const void* keys[] = {uid_key, drift_key};
-  const void* values[] = {tap_uid, one};
-  CFDictionaryRef sub_tap = CFDictionaryCreate(
-      nullptr, keys, values, 2, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-  const void* items[] = {sub_tap};
-  CFArrayRef taps = CFArrayCreate(nullptr, items, 1, &kCFTypeArrayCallBacks);
-  CFRelease(sub_tap);
-  const void* main_keys[] = {taps_key, cf("private")};
-  const void* main_values[] = {taps, kCFBooleanTrue};
+  CFDictionaryRef sub_tap = cf_builders::make_dictionary({{"uid", tap_uid}, {"drift", one}});
+  CFArrayRef taps = cf_builders::make_array({sub_tap});
   CFDictionaryRef description =
-      CFDictionaryCreate(nullptr, main_keys, main_values, 2, &kCFTypeDictionaryKeyCallBacks,
-                         &kCFTypeDictionaryValueCallBacks);
-  CFRelease(main_keys[1]);
-  for (CFTypeRef object : {CFTypeRef(uid_key), CFTypeRef(drift_key), CFTypeRef(taps_key),
-                           CFTypeRef(tap_uid), CFTypeRef(one), CFTypeRef(taps)}) {
-    CFRelease(object);
-  }
-
+      cf_builders::make_dictionary({{"taps", taps}, {"private", kCFBooleanTrue}});
+  cf_builders::release_all({taps, sub_tap, one, tap_uid});
   const Snapshot copy = *snapshot(description);
   CFRelease(description);
   EXPECT_TRUE(alive().empty());
@@ -80,44 +77,21 @@ TEST_F(ContainerOwnership, ContainersWithoutCallbacksTakeNoReferences) {
   EXPECT_TRUE(faults().empty());
 }
 
-TEST_F(ContainerOwnership, KeysAreComparedByText) {
-  CFStringRef first = cf("uid");
-  CFStringRef second = cf("uid");
-  CFStringRef a = cf("a");
-  CFStringRef b = cf("b");
-  const void* keys[] = {first, second};
-  const void* values[] = {a, b};
-  CFDictionaryRef dictionary = CFDictionaryCreate(
-      nullptr, keys, values, 2, &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-  EXPECT_EQ(dictionary_count(dictionary), 1u);
-  EXPECT_EQ(dictionary_value(dictionary, "uid"), b);
-  EXPECT_EQ(dictionary_value(dictionary, "missing"), nullptr);
-  for (CFTypeRef object :
-       {CFTypeRef(first), CFTypeRef(second), CFTypeRef(a), CFTypeRef(b), CFTypeRef(dictionary)}) {
-    CFRelease(object);
-  }
-  EXPECT_TRUE(alive().empty());
-  EXPECT_TRUE(faults().empty());
-}
-
-TEST_F(ContainerOwnership, ADoubleReleaseIsRecordedNotCrashed) {
+TEST_F(ContainerOwnership, DoubleStrangeOrNullReleasesAreRecordedNotCrashed) {
   CFStringRef string = cf("uid");
   CFRelease(string);
   CFRelease(string);
   NSArray* array = NSArray_new();
   NSObject_release(array);
   NSObject_release(array);
-  EXPECT_EQ(faults(), (Strings{"CFRelease of released CFString \"uid\"",
-                               "NSObject_release of released NSArray"}));
-}
-
-TEST_F(ContainerOwnership, ReleasingNothingOrAStrangerIsRecorded) {
   int stranger = 0;
   CFRelease(&stranger);
   CFRelease(nullptr);
   NSObject_release(nullptr);  // a message to nil is fine
   Block_release(nullptr);
-  EXPECT_EQ(faults(), (Strings{"CFRelease of unknown object", "CFRelease of NULL"}));
+  EXPECT_EQ(faults(), (Strings{"CFRelease of released CFString \"uid\"",
+                               "NSObject_release of released NSArray",
+                               "CFRelease of unknown object", "CFRelease of NULL"}));
 }
 
 TEST_F(ContainerOwnership, BooleanConstantsOutliveAnyRelease) {
@@ -148,15 +122,6 @@ TEST_F(ContainerOwnership, QueuesAndBlocksNeedTheirOwnRelease) {
   Block_release(block);
   EXPECT_TRUE(alive().empty());
   EXPECT_EQ(faults(), Strings{"CFRelease of AudioDeviceIOBlock"});
-}
-
-TEST_F(ContainerOwnership, AResetForgetsWhatAnEarlierTestLeft) {
-  CFStringRef leaked = cf("leaked");
-  CFRelease(cf("x"));
-  reset_ledger();
-  EXPECT_TRUE(alive().empty());
-  // The leaked object was not freed under its holder; it is just no longer listed.
-  EXPECT_EQ(kind_of(leaked), std::nullopt);
 }
 
 }  // namespace

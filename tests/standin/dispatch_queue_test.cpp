@@ -1,6 +1,7 @@
 #include <atomic>
 #include <future>
 #include <mutex>
+#include <numeric>
 #include <set>
 #include <string>
 #include <thread>
@@ -41,9 +42,10 @@ TEST_F(DispatchQueue, TasksRunInOrderOnOneThreadThatKnowsItsQueue) {
     });
   }
   wait_until_idle(queue);
+  std::vector<int> expected(200);
+  std::iota(expected.begin(), expected.end(), 0);
   std::lock_guard lock(mutex);
-  ASSERT_EQ(order.size(), 200u);
-  for (int i = 0; i < 200; ++i) EXPECT_EQ(order[i], i);
+  EXPECT_EQ(order, expected);
   EXPECT_EQ(threads.size(), 1u);
   EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
   EXPECT_EQ(strangers, 0);
@@ -53,9 +55,8 @@ TEST_F(DispatchQueue, TasksRunInOrderOnOneThreadThatKnowsItsQueue) {
 TEST_F(DispatchQueue, TheLastReleaseRunsWhatIsQueuedThenEnds) {
   dispatch_queue_t queue = dispatch_queue_create("drain", nullptr);
   std::promise<void> gate;
-  std::shared_future<void> opened = gate.get_future().share();
   std::atomic<int> ran = 0;
-  dispatch_async(queue, [opened] { opened.wait(); });
+  dispatch_async(queue, [opened = gate.get_future().share()] { opened.wait(); });
   for (int i = 0; i < 50; ++i) dispatch_async(queue, [&] { ++ran; });
   std::thread opener([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -81,9 +82,8 @@ TEST_F(DispatchQueue, AQueueMayBeReleasedFromItsOwnTask) {
   dispatch_queue_t queue = dispatch_queue_create("self", nullptr);
   // Everything is queued before the release can run: afterwards the queue takes no more work.
   std::promise<void> gate;
-  std::shared_future<void> opened = gate.get_future().share();
   std::promise<void> last_ran;
-  dispatch_async(queue, [opened] { opened.wait(); });
+  dispatch_async(queue, [opened = gate.get_future().share()] { opened.wait(); });
   dispatch_async(queue, [queue] { dispatch_release(queue); });
   dispatch_async(queue, [&] { last_ran.set_value(); });
   gate.set_value();
@@ -101,32 +101,6 @@ TEST_F(DispatchQueue, WorkForAReleasedQueueIsDroppedAndRecorded) {
             (std::vector<std::string>{"dispatch_async on released dispatch_queue \"gone\"",
                                       "dispatch_release of released dispatch_queue \"gone\""}));
   reset_ledger();
-}
-
-TEST_F(DispatchQueue, AnIoBlockRunsOnTheQueueWithTheInputList) {
-  struct Seen {
-    const AudioBufferList* input = nullptr;
-    AudioBufferList* output = nullptr;
-    dispatch_queue_t queue = nullptr;
-  } seen;
-  AudioDeviceIOBlock block = AudioDeviceIOBlock_create(
-      [](void* context, const AudioTimeStamp*, const AudioBufferList* input, const AudioTimeStamp*,
-         AudioBufferList* output, const AudioTimeStamp*) {
-        auto* record = static_cast<Seen*>(context);
-        record->input = input;
-        record->output = output;
-        record->queue = current_queue();
-      },
-      &seen);
-  dispatch_queue_t queue = dispatch_queue_create("io", nullptr);
-  AudioBufferList list{};
-  dispatch_async(queue, [&] { EXPECT_TRUE(invoke_io_block(block, &list)); });
-  wait_until_idle(queue);
-  EXPECT_EQ(seen.input, &list);
-  EXPECT_EQ(seen.output, nullptr);
-  EXPECT_EQ(seen.queue, queue);
-  Block_release(block);
-  dispatch_release(queue);
 }
 
 }  // namespace

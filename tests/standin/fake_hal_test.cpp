@@ -1,4 +1,3 @@
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -7,7 +6,6 @@
 namespace system_audio::fake {
 namespace {
 
-using namespace platform;
 using Strings = std::vector<std::string>;
 
 void no_io(void*, const AudioTimeStamp*, const AudioBufferList*, const AudioTimeStamp*,
@@ -17,10 +15,8 @@ class FakeHal : public FakeTest {};
 
 TEST_F(FakeHal, OneLogHoldsRuntimeAndHalCallsInOrder) {
   NSArray* processes = NSArray_new();
-  const AudioObjectID device =
-      read_id(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice);
-  CFStringRef uid =
-      read_string(device, kAudioDevicePropertyDeviceUID, kAudioObjectPropertyScopeOutput);
+  CFStringRef uid = read_uid(
+      read<AudioObjectID>(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice));
   CFRelease(uid);
   NSObject_release(processes);
   EXPECT_EQ(log(),
@@ -28,32 +24,6 @@ TEST_F(FakeHal, OneLogHoldsRuntimeAndHalCallsInOrder) {
                      "AudioObjectGetPropertyData(73, 'uid ', 'outp', 0, 8)",
                      "CFRelease(CFString \"FakeSpeakers:UID\")", "NSObject_release(NSArray)"}));
   EXPECT_EQ(passed().device_uid, uid);
-  EXPECT_TRUE(leftovers().empty());
-}
-
-TEST_F(FakeHal, ScriptedReadsGiveWhatTheScriptSays) {
-  script().default_device_status = kAudioHardwareNotRunningError;
-  OSStatus status = 0;
-  EXPECT_EQ(read_id(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice, &status),
-            0u);
-  EXPECT_EQ(status, kAudioHardwareNotRunningError);
-  script().default_device_status = 0;
-  script().default_device = 0;
-  EXPECT_EQ(read_id(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice, &status),
-            0u);
-  EXPECT_EQ(status, 0);
-
-  script().default_device = kDefaultDeviceId;
-  script().device_uid = std::nullopt;
-  EXPECT_EQ(
-      read_string(kDefaultDeviceId, kAudioDevicePropertyDeviceUID, kAudioObjectPropertyScopeOutput),
-      nullptr);
-  script().device_uid = u"";
-  CFStringRef empty =
-      read_string(kDefaultDeviceId, kAudioDevicePropertyDeviceUID, kAudioObjectPropertyScopeOutput);
-  ASSERT_NE(empty, nullptr);
-  EXPECT_EQ(CFStringGetLength(empty), 0);
-  CFRelease(empty);
   EXPECT_TRUE(leftovers().empty());
 }
 
@@ -149,20 +119,17 @@ TEST_F(FakeHal, AnIoProcIdIsWrittenOnlyOnSuccessAndStartKnowsItsIoProcs) {
 
 TEST_F(FakeHal, TheNthMatchingRuntimeCallFails) {
   script().runtime_failures.push_back({"CFStringCreateWithBytes", "\"drift\"", 2});
-  const auto make = [](const char* text) {
-    return CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(text),
-                                   static_cast<CFIndex>(std::strlen(text)), kCFStringEncodingUTF8,
-                                   false);
-  };
-  CFStringRef first = make("drift");
-  CFStringRef other = make("uid");
-  CFStringRef second = make("drift");
-  CFStringRef third = make("drift");
-  EXPECT_NE(first, nullptr);
-  EXPECT_NE(other, nullptr);
-  EXPECT_EQ(second, nullptr);
-  EXPECT_NE(third, nullptr);
-  for (CFStringRef string : {first, other, third}) CFRelease(string);
+  std::vector<CFStringRef> made;
+  for (const char* text : {"drift", "uid", "drift", "drift"}) {
+    made.push_back(CFStringCreateWithBytes(nullptr, reinterpret_cast<const UInt8*>(text),
+                                           CFIndex(std::string_view(text).size()),
+                                           kCFStringEncodingUTF8, false));
+  }
+  EXPECT_EQ(made[2], nullptr);
+  for (CFStringRef string : {made[0], made[1], made[3]}) {
+    ASSERT_NE(string, nullptr);
+    CFRelease(string);
+  }
 
   script().no_tap_description_class = true;
   script().nil_ns_array = true;

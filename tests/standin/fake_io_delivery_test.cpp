@@ -10,8 +10,6 @@
 namespace system_audio::fake {
 namespace {
 
-using namespace platform;
-
 // What the IO block saw: the first sample of every input buffer, per cycle.
 struct Recorder {
   std::mutex mutex;
@@ -25,11 +23,11 @@ void record(void* context, const AudioTimeStamp*, const AudioBufferList* input,
             const AudioTimeStamp*, AudioBufferList* output, const AudioTimeStamp*) {
   auto* recorder = static_cast<Recorder*>(context);
   std::vector<float> firsts;
-  const AudioBuffer* buffers = input->mBuffers;
   for (UInt32 i = 0; i < input->mNumberBuffers; ++i) {
+    const AudioBuffer& buffer = input->mBuffers[i];
     float first = -1.0f;
-    if (buffers[i].mData != nullptr && buffers[i].mDataByteSize >= sizeof first) {
-      std::memcpy(&first, buffers[i].mData, sizeof first);
+    if (buffer.mData != nullptr && buffer.mDataByteSize >= sizeof first) {
+      std::memcpy(&first, buffer.mData, sizeof first);
     }
     firsts.push_back(first);
   }
@@ -40,6 +38,8 @@ void record(void* context, const AudioTimeStamp*, const AudioBufferList* input,
   recorder->threads.push_back(std::this_thread::get_id());
 }
 
+// An aggregate device, a queue and a recording block; our own queue and block
+// references are released at the end unless a test already did.
 class FakeIoDelivery : public FakeTest {
  protected:
   void SetUp() override {
@@ -47,28 +47,35 @@ class FakeIoDelivery : public FakeTest {
     CFDictionaryRef description = aggregate_description("none");
     ASSERT_EQ(AudioHardwareCreateAggregateDevice(description, &aggregate), 0);
     CFRelease(description);
+    queue = dispatch_queue_create("com.vantle.test.audio-tap", nullptr);
     block = AudioDeviceIOBlock_create(record, &recorder);
   }
   void TearDown() override {
     wait_until_delivered();
+    release_ours();
     FakeTest::TearDown();
   }
+  void release_ours() {
+    if (block != nullptr) Block_release(block);
+    if (queue != nullptr) dispatch_release(queue);
+    block = nullptr;
+    queue = nullptr;
+  }
 
-  // Registers and starts an IOProc; our own queue and block references stay with the test.
-  AudioDeviceIOProcID start(dispatch_queue_t queue) {
+  AudioDeviceIOProcID start(dispatch_queue_t on) {
     AudioDeviceIOProcID proc = nullptr;
-    EXPECT_EQ(AudioDeviceCreateIOProcIDWithBlock(&proc, aggregate, queue, block), 0);
+    EXPECT_EQ(AudioDeviceCreateIOProcIDWithBlock(&proc, aggregate, on, block), 0);
     EXPECT_EQ(AudioDeviceStart(aggregate, proc), 0);
     return proc;
   }
 
   Recorder recorder;
   AudioObjectID aggregate = 0;
+  dispatch_queue_t queue = nullptr;
   AudioDeviceIOBlock block = nullptr;
 };
 
 TEST_F(FakeIoDelivery, CyclesArriveInOrderOnTheIoProcsQueue) {
-  dispatch_queue_t queue = dispatch_queue_create("com.vantle.test.audio-tap", nullptr);
   start(queue);
   for (int i = 0; i < 100; ++i) {
     std::vector<float> samples = {float(i), 0.5f};
@@ -85,65 +92,49 @@ TEST_F(FakeIoDelivery, CyclesArriveInOrderOnTheIoProcsQueue) {
     EXPECT_EQ(recorder.threads[i], recorder.threads[0]);
   }
   EXPECT_TRUE(hal_faults().empty());
-  Block_release(block);
-  dispatch_release(queue);
 }
 
 TEST_F(FakeIoDelivery, TheHalsOwnLayoutIsCopiedBeforeDelivery) {
-  dispatch_queue_t queue = dispatch_queue_create("copy", nullptr);
   start(queue);
   float sample = 7.0f;
   AudioBufferList list{1, {{1, sizeof sample, &sample}}};
   ASSERT_TRUE(deliver_io_cycle(list));
   sample = 8.0f;  // the caller's buffer may change once the call returns
   wait_until_delivered();
-  {
-    std::lock_guard lock(recorder.mutex);
-    EXPECT_EQ(recorder.cycles, (std::vector<std::vector<float>>{{7.0f}}));
-  }
-  Block_release(block);
-  dispatch_release(queue);
+  std::lock_guard lock(recorder.mutex);
+  EXPECT_EQ(recorder.cycles, (std::vector<std::vector<float>>{{7.0f}}));
 }
 
 TEST_F(FakeIoDelivery, AnIoProcDestroyedBeforeItsTurnReceivesNothing) {
-  dispatch_queue_t queue = dispatch_queue_create("late", nullptr);
   AudioDeviceIOProcID proc = start(queue);
   std::promise<void> gate;
-  std::shared_future<void> opened = gate.get_future().share();
-  standin::dispatch_async(queue, [opened] { opened.wait(); });
+  standin::dispatch_async(queue, [opened = gate.get_future().share()] { opened.wait(); });
   ASSERT_TRUE(deliver_io_cycle({float_buffer(1, {1.0f})}));
   EXPECT_EQ(AudioDeviceDestroyIOProcID(aggregate, proc), 0);
   gate.set_value();
   wait_until_delivered();
   EXPECT_EQ(delivered_cycles(), 0u);
   EXPECT_FALSE(deliver_io_cycle({float_buffer(1, {1.0f})}));
-  Block_release(block);
-  dispatch_release(queue);
+  release_ours();
   AudioHardwareDestroyAggregateDevice(aggregate);
   EXPECT_TRUE(leftovers().empty());
 }
 
 TEST_F(FakeIoDelivery, OnlyAStartedIoProcIsDeliveredTo) {
-  dispatch_queue_t queue = dispatch_queue_create("idle", nullptr);
   AudioDeviceIOProcID proc = nullptr;
   ASSERT_EQ(AudioDeviceCreateIOProcIDWithBlock(&proc, aggregate, queue, block), 0);
   EXPECT_FALSE(deliver_io_cycle({float_buffer(1, {1.0f})}));
   script().start_status = kAudioHardwareNotRunningError;
   EXPECT_EQ(AudioDeviceStart(aggregate, proc), kAudioHardwareNotRunningError);
   EXPECT_FALSE(deliver_io_cycle({float_buffer(1, {1.0f})}));
-  Block_release(block);
-  dispatch_release(queue);
 }
 
 TEST_F(FakeIoDelivery, ABlockThatWritesIntoTheOutputListIsRecorded) {
   recorder.scribble = true;
-  dispatch_queue_t queue = dispatch_queue_create("scribble", nullptr);
   start(queue);
   ASSERT_TRUE(deliver_io_cycle({float_buffer(1, {1.0f})}));
   wait_until_delivered();
   EXPECT_EQ(hal_faults(), std::vector<std::string>{"IOProc#1 wrote into the output buffer list"});
-  Block_release(block);
-  dispatch_release(queue);
 }
 
 TEST_F(FakeIoDelivery, WithoutAQueueTheBlockRunsOnTheDeliveringThread) {
@@ -154,7 +145,6 @@ TEST_F(FakeIoDelivery, WithoutAQueueTheBlockRunsOnTheDeliveringThread) {
   EXPECT_EQ(recorder.cycles[0], std::vector<float>{-1.0f});  // null data stays null
   EXPECT_EQ(recorder.threads[0], std::this_thread::get_id());
   EXPECT_EQ(recorder.queues[0], nullptr);
-  Block_release(block);
 }
 
 }  // namespace

@@ -1,10 +1,8 @@
 #include "hal_test_objects.h"
 
-#include <gtest/gtest.h>
-
-#include "system_audio/coreaudio/standin/standin_runtime.h"
-
 namespace pulse_test {
+
+using system_audio::standin::make_cfstring;
 
 std::string status_text(OSStatus status) {
   const auto code = static_cast<UInt32>(status);
@@ -17,25 +15,26 @@ std::string status_text(OSStatus status) {
   return text;
 }
 
-CFStringRef make_string(const std::string& text) {
-  return CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(text.data()),
-                                 CFIndex(text.size()), kCFStringEncodingUTF8, false);
+namespace {
+
+NSString* ns(const std::string& text) {
+  return NSString_alloc_initWithBytes_length_encoding(text.data(), text.size(),
+                                                      NSUTF8StringEncoding);
 }
+
+}  // namespace
 
 CATapDescription* make_tap_description(const std::string& device_uid, bool mono_mixdown) {
   NSArray* none = NSArray_new();
-  NSString* uid = NSString_alloc_initWithBytes_length_encoding(device_uid.data(), device_uid.size(),
-                                                               NSUTF8StringEncoding);
+  NSString* uid = ns(device_uid);
   CATapDescription* tap = CATapDescription_initExcludingProcesses_andDeviceUID_withStream(
       CATapDescription_alloc(), none, uid, 0);
   NSObject_release(uid);
   NSObject_release(none);
   if (tap == nullptr) return nullptr;
-  const std::string name = "Vantle Computer Audio";
-  NSString* ns_name =
-      NSString_alloc_initWithBytes_length_encoding(name.data(), name.size(), NSUTF8StringEncoding);
-  CATapDescription_setName(tap, ns_name);
-  NSObject_release(ns_name);
+  NSString* name = ns("Vantle Computer Audio");
+  CATapDescription_setName(tap, name);
+  NSObject_release(name);
   CATapDescription_setMixdown(tap, mono_mixdown);
   CATapDescription_setMono(tap, mono_mixdown);
   CATapDescription_setExclusive(tap, true);
@@ -44,38 +43,18 @@ CATapDescription* make_tap_description(const std::string& device_uid, bool mono_
   return tap;
 }
 
-CFArrayRef make_array(const std::vector<CFTypeRef>& items) {
-  std::vector<const void*> values(items.begin(), items.end());
-  return CFArrayCreate(kCFAllocatorDefault, values.data(), CFIndex(values.size()),
-                       &kCFTypeArrayCallBacks);
-}
-
-CFDictionaryRef make_dictionary(const std::vector<std::pair<std::string, CFTypeRef>>& entries) {
-  std::vector<const void*> keys;
-  std::vector<const void*> values;
-  for (const auto& [key, value] : entries) {
-    keys.push_back(make_string(key));
-    values.push_back(value);
-  }
-  CFDictionaryRef dictionary =
-      CFDictionaryCreate(kCFAllocatorDefault, keys.data(), values.data(), CFIndex(keys.size()),
-                         &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
-  for (const void* key : keys) CFRelease(key);
-  return dictionary;
-}
-
 CFDictionaryRef make_aggregate_description(const std::string& uid, const std::string& tap_uid,
                                            const std::string& device_uid) {
-  CFStringRef uid_string = make_string(uid);
-  CFStringRef tap_string = make_string(tap_uid);
-  CFStringRef device_string = make_string(device_uid);
-  SInt32 one_value = 1;
-  CFNumberRef one = CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &one_value);
+  CFStringRef uid_string = make_cfstring(uid);
+  CFStringRef tap_string = make_cfstring(tap_uid);
+  CFStringRef device_string = make_cfstring(device_uid);
+  const SInt32 one_value = 1;
+  CFNumberRef one = CFNumberCreate(nullptr, kCFNumberSInt32Type, &one_value);
   CFDictionaryRef sub_device = make_dictionary({{"uid", device_string}});
   CFDictionaryRef sub_tap = make_dictionary({{"uid", tap_string}, {"drift", one}});
   CFArrayRef devices = make_array({sub_device});
   CFArrayRef taps = make_array({sub_tap});
-  CFStringRef name = make_string("Vantle Computer Audio");
+  CFStringRef name = make_cfstring("Vantle Computer Audio");
   CFDictionaryRef description = make_dictionary({{"name", name},
                                                  {"uid", uid_string},
                                                  {"master", device_string},
@@ -84,10 +63,8 @@ CFDictionaryRef make_aggregate_description(const std::string& uid, const std::st
                                                  {"tapautostart", kCFBooleanTrue},
                                                  {"subdevices", devices},
                                                  {"taps", taps}});
-  for (CFTypeRef object : std::initializer_list<CFTypeRef>{
-           name, taps, devices, sub_tap, sub_device, one, device_string, tap_string, uid_string}) {
-    CFRelease(object);
-  }
+  release_all(
+      {name, taps, devices, sub_tap, sub_device, one, device_string, tap_string, uid_string});
   return description;
 }
 
@@ -112,41 +89,31 @@ OSStatus read_string(AudioObjectID object, AudioObjectPropertySelector selector,
   return status;
 }
 
-OSStatus read_format(AudioObjectID tap, AudioStreamBasicDescription* format, UInt32* size) {
-  const AudioObjectPropertyAddress address{kAudioTapPropertyFormat, kAudioObjectPropertyScopeGlobal,
-                                           kAudioObjectPropertyElementMain};
-  *size = sizeof(*format);
-  return AudioObjectGetPropertyData(tap, &address, 0, nullptr, size, format);
-}
-
 TapChain::~TapChain() {
   if (aggregate != 0) AudioHardwareDestroyAggregateDevice(aggregate);
   if (tap != 0) AudioHardwareDestroyProcessTap(tap);
   if (description != nullptr) NSObject_release(description);
 }
 
-std::optional<std::unique_ptr<TapChain>> make_tap_chain(bool mono_mixdown) {
+std::unique_ptr<TapChain> make_tap_chain(bool mono_mixdown) {
   auto chain = std::make_unique<TapChain>();
-  EXPECT_EQ(read_default_device(&chain->device), 0);
-  EXPECT_EQ(read_string(chain->device, kAudioDevicePropertyDeviceUID,
-                        kAudioObjectPropertyScopeOutput, &chain->device_uid),
-            0);
+  EXPECT_STATUS(0, read_default_device(&chain->device));
+  EXPECT_STATUS(0, read_string(chain->device, kAudioDevicePropertyDeviceUID,
+                               kAudioObjectPropertyScopeOutput, &chain->device_uid));
   chain->description = make_tap_description(chain->device_uid, mono_mixdown);
-  if (chain->description == nullptr) return std::nullopt;
+  if (chain->description == nullptr) return nullptr;
   const OSStatus tap_status = AudioHardwareCreateProcessTap(chain->description, &chain->tap);
-  EXPECT_EQ(status_text(tap_status), status_text(0));
-  if (tap_status != 0) return std::nullopt;
-  EXPECT_EQ(read_string(chain->tap, kAudioTapPropertyUID, kAudioObjectPropertyScopeGlobal,
-                        &chain->tap_uid),
-            0);
+  EXPECT_STATUS(0, tap_status);
+  if (tap_status != 0) return nullptr;
+  EXPECT_STATUS(0, read_string(chain->tap, kAudioTapPropertyUID, kAudioObjectPropertyScopeGlobal,
+                               &chain->tap_uid));
   CFDictionaryRef description = make_aggregate_description(
       "com.vantle.audio-helper.aggregate." + chain->tap_uid, chain->tap_uid, chain->device_uid);
   const OSStatus aggregate_status =
       AudioHardwareCreateAggregateDevice(description, &chain->aggregate);
   CFRelease(description);
-  EXPECT_EQ(status_text(aggregate_status), status_text(0));
-  if (aggregate_status != 0) return std::nullopt;
-  return chain;
+  EXPECT_STATUS(0, aggregate_status);
+  return aggregate_status == 0 ? std::move(chain) : nullptr;
 }
 
 std::size_t CycleRecorder::cycle_count() {
@@ -166,12 +133,13 @@ void record_cycle(void* context, const AudioTimeStamp*, const AudioBufferList* i
   std::lock_guard lock(recorder->mutex);
   ++recorder->cycles;
   if (!on_queue) ++recorder->off_queue_calls;
-  if (input == nullptr) return;
-  recorder->buffer_counts.push_back(input->mNumberBuffers);
-  if (input->mNumberBuffers == 0) return;
+  if (input == nullptr || input->mNumberBuffers == 0) {
+    recorder->shapes.emplace_back(0, 0, 0);
+    return;
+  }
   const AudioBuffer& buffer = input->mBuffers[0];
-  recorder->channel_counts.push_back(buffer.mNumberChannels);
-  recorder->byte_sizes.push_back(buffer.mDataByteSize);
+  recorder->shapes.emplace_back(input->mNumberBuffers, buffer.mNumberChannels,
+                                buffer.mDataByteSize);
   const auto* data = static_cast<const float*>(buffer.mData);
   recorder->samples.insert(recorder->samples.end(), data,
                            data + buffer.mDataByteSize / sizeof(float));

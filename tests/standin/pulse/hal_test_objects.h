@@ -4,39 +4,38 @@
 // backend's own sequence: tap descriptions, aggregate descriptions, property
 // reads, and an IO block that records every cycle it is given.
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
-#include "system_audio/coreaudio/platform/coreaudio_platform.h"
+#include "../cf_builders.h"
 
 namespace pulse_test {
 
-using namespace system_audio::platform;
+using namespace cf_builders;
+using namespace std::chrono_literals;
 
 // Four-character status as text ("stop", "!siz"), or the number.
 std::string status_text(OSStatus status);
+#define EXPECT_STATUS(expected, call) \
+  EXPECT_EQ(pulse_test::status_text(call), pulse_test::status_text(expected))
 
 // A CATapDescription of the whole output of the device with that UID.
 CATapDescription* make_tap_description(const std::string& device_uid, bool mono_mixdown);
-
 // The backend's aggregate description around one tap on one device.
 CFDictionaryRef make_aggregate_description(const std::string& uid, const std::string& tap_uid,
                                            const std::string& device_uid);
-// Any dictionary of string keys; values are CF objects (borrowed, retained by it).
-CFDictionaryRef make_dictionary(const std::vector<std::pair<std::string, CFTypeRef>>& entries);
-CFArrayRef make_array(const std::vector<CFTypeRef>& items);
-CFStringRef make_string(const std::string& text);
 
 OSStatus read_default_device(AudioObjectID* device);
 // Reads a string property and releases the string the HAL handed over.
 OSStatus read_string(AudioObjectID object, AudioObjectPropertySelector selector,
                      AudioObjectPropertyScope scope, std::string* text);
-OSStatus read_format(AudioObjectID tap, AudioStreamBasicDescription* format, UInt32* size);
 
 // The default device, its UID, a tap on it and an aggregate around that tap,
 // destroyed in reverse order when the value goes.
@@ -50,17 +49,16 @@ struct TapChain {
 
   ~TapChain();
 };
-// nullopt (with a gtest failure) when a step fails.
-std::optional<std::unique_ptr<TapChain>> make_tap_chain(bool mono_mixdown);
+// nullptr (with a gtest failure) when a step fails.
+std::unique_ptr<TapChain> make_tap_chain(bool mono_mixdown);
 
 // What an IO block saw, cycle by cycle.
 struct CycleRecorder {
   std::mutex mutex;
   std::size_t cycles = 0;
-  std::vector<float> samples;  // every cycle's buffer, concatenated
-  std::vector<UInt32> buffer_counts;
-  std::vector<UInt32> channel_counts;
-  std::vector<UInt32> byte_sizes;
+  std::vector<float> samples;  // every cycle's first buffer, concatenated
+  // Per cycle: buffer count, then the first buffer's channels and byte size.
+  std::vector<std::tuple<UInt32, UInt32, UInt32>> shapes;
   std::size_t off_queue_calls = 0;  // calls not on the expected queue
   dispatch_queue_t expected_queue = nullptr;
 
@@ -74,16 +72,13 @@ void record_cycle(void* context, const AudioTimeStamp*, const AudioBufferList* i
 
 // Waits (bounded by limit) until condition holds; false when it never did.
 template <class Condition>
-bool eventually(Condition condition, std::chrono::milliseconds limit);
-
-}  // namespace pulse_test
-
-template <class Condition>
-bool pulse_test::eventually(Condition condition, std::chrono::milliseconds limit) {
+bool eventually(Condition condition, std::chrono::milliseconds limit = 5000ms) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!condition()) {
     if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(5ms);
   }
   return true;
 }
+
+}  // namespace pulse_test

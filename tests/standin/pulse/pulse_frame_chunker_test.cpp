@@ -12,91 +12,80 @@
 namespace {
 
 using system_audio::pulse::FrameChunker;
+using Floats = std::vector<float>;
 
-struct Pieces {
-  std::vector<std::vector<float>> list;
-  FrameChunker::PieceSink sink() {
-    return [this](std::span<const float> piece) { list.emplace_back(piece.begin(), piece.end()); };
-  }
-  std::vector<float> joined() const {
-    std::vector<float> all;
-    for (const auto& piece : list) all.insert(all.end(), piece.begin(), piece.end());
-    return all;
-  }
-};
-
-std::vector<float> ramp(std::size_t count, float start = 1.0f) {
-  std::vector<float> values(count);
+Floats ramp(std::size_t count, float start = 1.0f) {
+  Floats values(count);
   std::iota(values.begin(), values.end(), start);
   return values;
 }
 
-// Pushes values as raw bytes in slices of the given byte sizes, cycling.
-void push_in_slices(FrameChunker& chunker, const std::vector<float>& values,
-                    const std::vector<std::size_t>& slice_sizes) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(values.data());
-  const std::size_t total = values.size() * sizeof(float);
-  std::size_t offset = 0;
-  for (std::size_t i = 0; offset < total; ++i) {
-    const std::size_t size = std::min(slice_sizes[i % slice_sizes.size()], total - offset);
-    chunker.push(bytes + offset, size);
-    offset += size;
+// A chunker whose pieces are kept; values are pushed as raw bytes in slices
+// of the given byte sizes, cycling.
+struct Chunked {
+  std::vector<Floats> pieces;
+  FrameChunker chunker;
+  Chunked(std::size_t channels, std::size_t frames)
+      : chunker(channels, frames, [this](std::span<const float> piece) {
+          pieces.emplace_back(piece.begin(), piece.end());
+        }) {}
+  void push(const Floats& values, const std::vector<std::size_t>& slices = {1 << 20}) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(values.data());
+    const std::size_t total = values.size() * sizeof(float);
+    for (std::size_t i = 0, offset = 0; offset < total; ++i) {
+      const std::size_t size = std::min(slices[i % slices.size()], total - offset);
+      chunker.push(bytes + offset, size);
+      offset += size;
+    }
+  }
+  Floats joined() const {
+    Floats all;
+    for (const auto& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
+    return all;
+  }
+};
+
+TEST(FrameChunker, GivesWholeOrderedPiecesAndKeepsTheLeftoverForTheNextPush) {
+  const struct {
+    std::size_t channels, frames, values;
+    std::vector<std::size_t> slices;
+  } cases[] = {
+      {2, 4, 8 * 5, {3, 13, 1, 7, 29}},  // slices split samples and frames
+      {2, 4, 8 + 3, {2}},
+      {1, 480, 480 * 7 + 100, {1 << 20}},  // one large push
+  };
+  for (const auto& c : cases) {
+    Chunked chunked(c.channels, c.frames);
+    const Floats values = ramp(c.values);
+    chunked.push(values, c.slices);
+    const std::size_t piece = c.channels * c.frames;
+    ASSERT_EQ(chunked.pieces.size(), c.values / piece) << c.values;
+    for (const auto& p : chunked.pieces) EXPECT_EQ(p.size(), piece);
+    EXPECT_EQ(chunked.joined(), Floats(values.begin(), values.end() - c.values % piece));
+    EXPECT_EQ(chunked.chunker.pending_bytes(), c.values % piece * sizeof(float));
   }
 }
 
-TEST(FrameChunker, SlicesThatSplitSamplesAndFramesStillGiveWholeOrderedPieces) {
-  Pieces pieces;
-  FrameChunker chunker(2, 4, pieces.sink());  // 8 floats, 32 bytes a piece
-  const auto values = ramp(8 * 5);
-  push_in_slices(chunker, values, {3, 13, 1, 7, 29});
-
-  ASSERT_EQ(pieces.list.size(), 5u);
-  for (const auto& piece : pieces.list) EXPECT_EQ(piece.size(), 8u);
-  EXPECT_EQ(pieces.joined(), values);
-  EXPECT_EQ(chunker.pending_bytes(), 0u);
-}
-
-TEST(FrameChunker, LeftoverWaitsForTheNextPushAndIsNotDeliveredEarly) {
-  Pieces pieces;
-  FrameChunker chunker(2, 4, pieces.sink());
-  const auto values = ramp(8 + 3);
-  push_in_slices(chunker, values, {1000});
-  ASSERT_EQ(pieces.list.size(), 1u);
-  EXPECT_EQ(chunker.pending_bytes(), 3 * sizeof(float));
-
-  const auto more = ramp(5, 12.0f);
-  push_in_slices(chunker, more, {2});
-  ASSERT_EQ(pieces.list.size(), 2u);
-  EXPECT_EQ(pieces.list[1], (std::vector<float>{9, 10, 11, 12, 13, 14, 15, 16}));
-}
-
-TEST(FrameChunker, OneLargePushGivesEveryPieceItHolds) {
-  Pieces pieces;
-  FrameChunker chunker(1, 480, pieces.sink());
-  const auto values = ramp(480 * 7 + 100);
-  push_in_slices(chunker, values, {values.size() * sizeof(float)});
-  ASSERT_EQ(pieces.list.size(), 7u);
-  EXPECT_EQ(pieces.joined(), std::vector<float>(values.begin(), values.begin() + 480 * 7));
+TEST(FrameChunker, TheLeftoverLeadsTheNextPiece) {
+  Chunked chunked(2, 4);
+  chunked.push(ramp(8 + 3));
+  chunked.push(ramp(5, 12.0f), {2});
+  ASSERT_EQ(chunked.pieces.size(), 2u);
+  EXPECT_EQ(chunked.pieces[1], (Floats{9, 10, 11, 12, 13, 14, 15, 16}));
 }
 
 TEST(FrameChunker, AHoleBecomesSilenceInItsPlace) {
-  Pieces pieces;
-  FrameChunker chunker(2, 2, pieces.sink());  // 4 floats a piece
-  const auto before = ramp(3);
-  push_in_slices(chunker, before, {1000});
-  chunker.push_silence(3 * sizeof(float));
-  const auto after = ramp(2, 50.0f);
-  push_in_slices(chunker, after, {1000});
-
-  EXPECT_EQ(pieces.joined(), (std::vector<float>{1, 2, 3, 0, 0, 0, 50, 51}));
+  Chunked chunked(2, 2);
+  chunked.push(ramp(3));
+  chunked.chunker.push_silence(3 * sizeof(float));
+  chunked.push(ramp(2, 50.0f));
+  EXPECT_EQ(chunked.joined(), (Floats{1, 2, 3, 0, 0, 0, 50, 51}));
 }
 
 TEST(FrameChunker, ZeroChannelsOrFramesStillMakeNonEmptyPieces) {
-  Pieces pieces;
-  FrameChunker chunker(0, 0, pieces.sink());
-  const auto values = ramp(3);
-  push_in_slices(chunker, values, {4});
-  EXPECT_EQ(pieces.list.size(), 3u);
+  Chunked chunked(0, 0);
+  chunked.push(ramp(3), {4});
+  EXPECT_EQ(chunked.pieces.size(), 3u);
 }
 
 TEST(FramesPerPiece, AboutTenMillisecondsAtCommonRates) {

@@ -4,20 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 
 #include "hal_test_objects.h"
 #include "private_audio_server.h"
-#include "system_audio/coreaudio/standin/standin_runtime.h"
 
 namespace {
 
 using namespace pulse_test;
-using namespace std::chrono_literals;
 using test_support::PrivateAudioServer;
-
-#define EXPECT_STATUS(expected, call) EXPECT_EQ(status_text(call), status_text(expected))
 
 // Generous: the point is that the call returns, not how fast.
 constexpr auto kReturnBound = 5s;
@@ -30,28 +25,35 @@ std::unique_ptr<PrivateAudioServer> start_server(PrivateAudioServer::Options opt
   return std::move(*server);
 }
 
+// The default device read, which must return within the bound.
+OSStatus timed_default_device_read(AudioObjectID* device) {
+  const auto started = std::chrono::steady_clock::now();
+  const OSStatus status = read_default_device(device);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, kReturnBound);
+  return status;
+}
+
+OSStatus create_tap_on(const char* device_uid) {
+  CATapDescription* description = make_tap_description(device_uid, true);
+  AudioObjectID tap = 0;
+  const OSStatus status = AudioHardwareCreateProcessTap(description, &tap);
+  NSObject_release(description);
+  return status;
+}
+
 TEST(NoServer, TheFirstCallFailsPromptlyAsNotRunning) {
   setenv("PULSE_SERVER", "unix:/nonexistent/vantle-test/native", 1);
-  const auto started = std::chrono::steady_clock::now();
   AudioObjectID device = 4242;
-  const OSStatus status = read_default_device(&device);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, kReturnBound);
-  EXPECT_STATUS(kAudioHardwareNotRunningError, status);
-  CATapDescription* description = make_tap_description("vantle_null", true);
-  AudioObjectID tap = 0;
-  EXPECT_STATUS(kAudioHardwareNotRunningError, AudioHardwareCreateProcessTap(description, &tap));
-  NSObject_release(description);
+  EXPECT_STATUS(kAudioHardwareNotRunningError, timed_default_device_read(&device));
+  EXPECT_STATUS(kAudioHardwareNotRunningError, create_tap_on("vantle_null"));
 }
 
 TEST(StuckServer, ACallReturnsWithinItsBoundWhenTheServerNeverAnswers) {
   auto server = start_server();
   ASSERT_TRUE(server);
   server->freeze();
-  const auto started = std::chrono::steady_clock::now();
   AudioObjectID device = 0;
-  const OSStatus status = read_default_device(&device);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, kReturnBound);
-  EXPECT_STATUS(kAudioHardwareNotRunningError, status);
+  EXPECT_STATUS(kAudioHardwareNotRunningError, timed_default_device_read(&device));
   server->thaw();
 }
 
@@ -61,10 +63,7 @@ TEST(NoDefaultSink, TheDefaultDeviceIsUnknownAndATapOnTheOldNameFails) {
   AudioObjectID device = 4242;
   EXPECT_STATUS(0, read_default_device(&device));
   EXPECT_EQ(device, kAudioObjectUnknown);
-  CATapDescription* description = make_tap_description(PrivateAudioServer::kSinkName, true);
-  AudioObjectID tap = 0;
-  EXPECT_STATUS(kAudioHardwareBadDeviceError, AudioHardwareCreateProcessTap(description, &tap));
-  NSObject_release(description);
+  EXPECT_STATUS(kAudioHardwareBadDeviceError, create_tap_on(PrivateAudioServer::kSinkName));
 }
 
 TEST(ServerGoesAway, CaptureEndsQuietlyLaterCallsReportNotRunningAndAStartResumesOnANewServer) {
@@ -77,39 +76,35 @@ TEST(ServerGoesAway, CaptureEndsQuietlyLaterCallsReportNotRunningAndAStartResume
   recorder.expected_queue = queue;
   AudioDeviceIOBlock block = AudioDeviceIOBlock_create(record_cycle, &recorder);
   AudioDeviceIOProcID io_proc = nullptr;
-  ASSERT_EQ(AudioDeviceCreateIOProcIDWithBlock(&io_proc, (*chain)->aggregate, queue, block), 0);
-  ASSERT_EQ(AudioDeviceStart((*chain)->aggregate, io_proc), 0);
-  ASSERT_TRUE(eventually([&] { return recorder.cycle_count() >= 3; }, 5000ms));
+  ASSERT_EQ(AudioDeviceCreateIOProcIDWithBlock(&io_proc, chain->aggregate, queue, block), 0);
+  ASSERT_EQ(AudioDeviceStart(chain->aggregate, io_proc), 0);
+  ASSERT_TRUE(eventually([&] { return recorder.cycle_count() >= 3; }));
 
   server->stop();
   // Cycles stop once the stream has failed; nothing crashes meanwhile.
   std::size_t settled = 0;
-  EXPECT_TRUE(eventually(
-      [&] {
-        const std::size_t now = recorder.cycle_count();
-        std::this_thread::sleep_for(60ms);
-        settled = recorder.cycle_count();
-        return settled == now;
-      },
-      5000ms));
+  EXPECT_TRUE(eventually([&] {
+    const std::size_t now = recorder.cycle_count();
+    std::this_thread::sleep_for(60ms);
+    settled = recorder.cycle_count();
+    return settled == now;
+  }));
 
   AudioObjectID device = 0;
-  const auto started = std::chrono::steady_clock::now();
-  EXPECT_STATUS(kAudioHardwareNotRunningError, read_default_device(&device));
-  EXPECT_LT(std::chrono::steady_clock::now() - started, kReturnBound);
+  EXPECT_STATUS(kAudioHardwareNotRunningError, timed_default_device_read(&device));
   // Objects made before still exist and are undone in order.
   AudioDeviceIOProcID second = nullptr;
-  ASSERT_EQ(AudioDeviceCreateIOProcIDWithBlock(&second, (*chain)->aggregate, queue, block), 0);
-  EXPECT_STATUS(kAudioHardwareNotRunningError, AudioDeviceStart((*chain)->aggregate, second));
-  EXPECT_STATUS(0, AudioDeviceDestroyIOProcID((*chain)->aggregate, second));
+  ASSERT_EQ(AudioDeviceCreateIOProcIDWithBlock(&second, chain->aggregate, queue, block), 0);
+  EXPECT_STATUS(kAudioHardwareNotRunningError, AudioDeviceStart(chain->aggregate, second));
+  EXPECT_STATUS(0, AudioDeviceDestroyIOProcID(chain->aggregate, second));
 
   // A server is back (with a sink of the same name): the IOProc starts anew.
   auto back = start_server();
   ASSERT_TRUE(back);
-  EXPECT_STATUS(0, AudioDeviceStart((*chain)->aggregate, io_proc));
-  EXPECT_TRUE(eventually([&] { return recorder.cycle_count() >= settled + 3; }, 5000ms));
-  EXPECT_STATUS(0, AudioDeviceDestroyIOProcID((*chain)->aggregate, io_proc));
-  chain->reset();
+  EXPECT_STATUS(0, AudioDeviceStart(chain->aggregate, io_proc));
+  EXPECT_TRUE(eventually([&] { return recorder.cycle_count() >= settled + 3; }));
+  EXPECT_STATUS(0, AudioDeviceDestroyIOProcID(chain->aggregate, io_proc));
+  chain.reset();
   Block_release(block);
   dispatch_release(queue);
   EXPECT_EQ(recorder.off_queue_calls, 0u);

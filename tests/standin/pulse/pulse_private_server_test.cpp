@@ -1,6 +1,5 @@
 // The private server that the audio tests run against: its own socket and
-// directory, a default null sink, sound played into it, and nothing left
-// behind once it is stopped.
+// directory, a default null sink, and nothing left behind once it is stopped.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -29,63 +28,41 @@ std::string run(const std::string& command, int* status) {
   return out;
 }
 
-TEST(PrivateAudioServer, AnswersOnItsOwnSocketWithTheNullSinkAsDefault) {
-  auto server = PrivateAudioServer::start();
-  ASSERT_TRUE(server.has_value()) << server.error();
-  const std::string address = (*server)->address();
-  EXPECT_EQ(address, "unix:" + ((*server)->directory() / "native").string());
-  int status = -1;
-  const std::string info = run((*server)->environment_entry() + " pactl info 2>&1", &status);
-  EXPECT_EQ(status, 0) << info;
-  EXPECT_NE(info.find("Default Sink: vantle_null"), std::string::npos) << info;
-  const std::string sinks =
-      run((*server)->environment_entry() + " pactl list short sinks 2>&1", &status);
-  EXPECT_NE(sinks.find("float32le 2ch 48000Hz"), std::string::npos) << sinks;
-}
-
-TEST(PrivateAudioServer, PlaysASoundToItsEnd) {
-  auto server = PrivateAudioServer::start();
-  ASSERT_TRUE(server.has_value()) << server.error();
-  auto played = (*server)->play(test_support::stereo_sine(440, 0.25, 4800));
-  EXPECT_TRUE(played.has_value()) << played.error();
-}
-
-TEST(PrivateAudioServer, StoppingEndsTheProcessAndRemovesItsDirectory) {
-  std::filesystem::path directory;
-  pid_t pid = -1;
-  {
-    auto server = PrivateAudioServer::start();
-    ASSERT_TRUE(server.has_value()) << server.error();
-    directory = (*server)->directory();
-    pid = (*server)->pid();
-    ASSERT_GT(pid, 0);
-  }
-  EXPECT_FALSE(std::filesystem::exists(directory));
-  // Reaped by the destructor: no such process any more.
-  EXPECT_EQ(kill(pid, 0), -1);
-  EXPECT_EQ(errno, ESRCH);
-}
-
-TEST(PrivateAudioServer, AFrozenServerIsStillStoppedAndRemoved) {
-  std::filesystem::path directory;
-  {
-    auto server = PrivateAudioServer::start();
-    ASSERT_TRUE(server.has_value()) << server.error();
-    directory = (*server)->directory();
-    (*server)->freeze();
-  }
-  EXPECT_FALSE(std::filesystem::exists(directory));
-}
-
-TEST(PrivateAudioServer, TwoServersRunSideBySide) {
+TEST(PrivateAudioServer, TwoAnswerSideBySideOnTheirOwnSocketsWithTheNullSinkAsDefault) {
   auto first = PrivateAudioServer::start();
   auto second = PrivateAudioServer::start();
   ASSERT_TRUE(first.has_value()) << first.error();
   ASSERT_TRUE(second.has_value()) << second.error();
   EXPECT_NE((*first)->address(), (*second)->address());
-  int status = -1;
-  run((*second)->environment_entry() + " pactl info >/dev/null 2>&1", &status);
-  EXPECT_EQ(status, 0);
+  for (const auto* server : {&*first, &*second}) {
+    EXPECT_EQ((*server)->address(), "unix:" + ((*server)->directory() / "native").string());
+    int status = -1;
+    const std::string info = run((*server)->environment_entry() + " pactl info 2>&1", &status);
+    EXPECT_EQ(status, 0) << info;
+    EXPECT_NE(info.find("Default Sink: vantle_null"), std::string::npos) << info;
+    const std::string sinks =
+        run((*server)->environment_entry() + " pactl list short sinks 2>&1", &status);
+    EXPECT_NE(sinks.find("float32le 2ch 48000Hz"), std::string::npos) << sinks;
+  }
+}
+
+TEST(PrivateAudioServer, StoppingEndsTheProcessAndRemovesItsDirectoryEvenWhenFrozen) {
+  for (const bool frozen : {false, true}) {
+    std::filesystem::path directory;
+    pid_t pid = -1;
+    {
+      auto server = PrivateAudioServer::start();
+      ASSERT_TRUE(server.has_value()) << server.error();
+      directory = (*server)->directory();
+      pid = (*server)->pid();
+      ASSERT_GT(pid, 0);
+      if (frozen) (*server)->freeze();
+    }
+    EXPECT_FALSE(std::filesystem::exists(directory)) << frozen;
+    // Reaped by the destructor: no such process any more.
+    EXPECT_EQ(kill(pid, 0), -1) << frozen;
+    EXPECT_EQ(errno, ESRCH);
+  }
 }
 
 TEST(PrivateAudioServerScript, StartsAServerThatAnswersAndStopRemovesTheDirectory) {
