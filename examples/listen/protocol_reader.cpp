@@ -43,6 +43,21 @@ std::optional<std::vector<std::uint8_t>> decode_base64(std::string_view text) {
   return bytes;
 }
 
+std::optional<std::vector<float>> decode_pcm_payload(std::string_view base64) {
+  const auto bytes = decode_base64(base64);
+  if (!bytes || bytes->empty() || bytes->size() % 4 != 0) return std::nullopt;
+  // The payload is little-endian; assemble each value from its bytes so that
+  // the reading does not depend on this machine's byte order.
+  std::vector<float> samples(bytes->size() / 4);
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const std::uint8_t* b = bytes->data() + 4 * i;
+    const std::uint32_t bits = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 |
+                               std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+    std::memcpy(&samples[i], &bits, sizeof bits);
+  }
+  return samples;
+}
+
 void ProtocolReader::feed(std::string_view bytes) {
   for (;;) {
     const auto end = bytes.find('\n');
@@ -68,20 +83,10 @@ void ProtocolReader::line(std::string_view text) {
     ready_ = true;
   } else if (text.starts_with("PCM ")) {
     ++pcm_lines_;
-    const auto bytes = decode_base64(text.substr(4));
-    if (!bytes || bytes->empty() || bytes->size() % 4 != 0) {
-      ++bad_lines_;
+    if (const auto decoded = decode_pcm_payload(text.substr(4))) {
+      samples_.insert(samples_.end(), decoded->begin(), decoded->end());
     } else {
-      // The payload is little-endian; assemble each value from its bytes so
-      // that the reading does not depend on this machine's byte order.
-      const std::size_t start = samples_.size();
-      samples_.resize(start + bytes->size() / 4);
-      for (std::size_t i = 0; i < bytes->size() / 4; ++i) {
-        const std::uint8_t* b = bytes->data() + 4 * i;
-        const std::uint32_t bits = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 |
-                                   std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
-        std::memcpy(&samples_[start + i], &bits, sizeof bits);
-      }
+      ++bad_lines_;
     }
     chunk_ends_.push_back(samples_.size());
   } else if (text.starts_with("STATUS ")) {

@@ -13,6 +13,10 @@ namespace parent {
 // alphabet, a length that is not a multiple of 4, or misplaced padding.
 std::optional<std::vector<std::uint8_t>> decode_base64(std::string_view text);
 
+// The samples of a "PCM " line's payload (little-endian f32); nullopt when it
+// does not decode into at least one whole sample.
+std::optional<std::vector<float>> decode_pcm_payload(std::string_view base64);
+
 // What a parent learns from the helper's standard output: the protocol lines
 // taken apart and every PCM payload decoded into one continuous stream.
 class ProtocolReader {

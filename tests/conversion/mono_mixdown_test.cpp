@@ -1,6 +1,6 @@
 #include <cstdint>
 #include <cstring>
-#include <limits>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -15,90 +15,68 @@ namespace {
 
 using Samples = std::vector<float>;
 
-TEST(MonoMixdownReadability, NoBuffersGiveAnEmptyResult) {
-  BufferList list(0);
-  const auto mono = copy_mono_f32_input(list.list());
-  ASSERT_TRUE(mono.has_value());
-  EXPECT_TRUE(mono->empty());
+struct Buffer {
+  std::uint32_t channels;
+  Samples data;
+  std::int64_t bytes = -1;  // the data's own size unless set
+  bool null = false;
+};
+
+struct MixCase {
+  const char* name;
+  std::vector<Buffer> buffers;
+  std::optional<Samples> mono;  // absent: the list is unreadable
+};
+
+const float kNan = std::bit_cast<float>(0x7fa00001u);
+
+const MixCase kCases[] = {
+    {"no buffers give an empty result", {}, Samples{}},
+    {"zero bytes", {{1, {1, 2}, 0}}, std::nullopt},
+    {"not whole samples", {{1, {1, 2}, 6}}, std::nullopt},
+    {"no data", {{1, {1, 2}, 8, true}}, std::nullopt},
+    {"only unusable buffers", {{1, {1, 2}, 8, true}, {1, {1, 2}, 0}, {2, {1, 2}, 7}}, std::nullopt},
+    {"more channels than samples", {{4, {1, 2}}}, Samples{}},
+    {"a buffer too short for a frame empties the list", {{1, {1, 2, 3}}, {2, {4}}}, Samples{}},
+    {"zero channels means mono, every bit copied", {{0, {-0.0f, kNan}}}, Samples{-0.0f, kNan}},
+    {"stereo averages, an incomplete frame is ignored", {{2, {1, 3, 5}}}, Samples{2}},
+    // The sum starts at +0.0, so a frame of negative zeros averages to +0.0.
+    {"negative zero stereo", {{2, {-0.0f, -0.0f, -0.0f, -0.0f}}}, Samples{0, 0}},
+    {"negative zero five channels", {{5, Samples(5, -0.0f)}}, Samples{0}},
+    // 1e8 - 1e8 + 1 is 1 when added left to right, 0 when the last two go first.
+    {"channels added in order", {{3, {1e8f, -1e8f, 1, 1, 1e8f, -1e8f}}}, Samples{1.0f / 3, 0}},
+    {"buffers added in list order", {{1, {1e8f}}, {1, {-1e8f}}, {1, {1}}}, Samples{1.0f / 3}},
+    {"two mono buffers average", {{1, {0.5f, 1}}, {1, {0.25f, 0}}}, Samples{0.375f, 0.5f}},
+    {"frames beyond the shortest buffer are ignored",
+     {{1, {3, 4, 5, 6, 7}}, {1, {1, 2, 3}}},
+     Samples{2, 3, 4}},
+    {"unusable buffers do not count anywhere",
+     {{1, {}, 8, true}, {1, {0.5f, -0.25f}}, {1, {0.5f, -0.25f}, 6}},
+     Samples{0.5f, -0.25f}},
+    // ((1 + 3) / 2 + 4) / 2 and ((-2 + 0) / 2 + 1) / 2
+    {"every buffer weighs the same whatever its channels",
+     {{2, {1, 3, -2, 0}}, {1, {4, 1}}},
+     Samples{3, 0}},
+};
+
+TEST(MonoMixdown, EachListGivesItsExactBitsOrIsUnreadable) {
+  for (const auto& c : kCases) {
+    BufferList list(c.buffers.size());
+    for (std::size_t i = 0; i < c.buffers.size(); ++i) {
+      const auto& b = c.buffers[i];
+      list.set(i, b.channels, b.data);
+      if (b.bytes >= 0) list.buffer(i).mDataByteSize = static_cast<std::uint32_t>(b.bytes);
+      if (b.null) list.buffer(i).mData = nullptr;
+    }
+    const auto mono = copy_mono_f32_input(list.list());
+    ASSERT_EQ(mono.has_value(), c.mono.has_value()) << c.name;
+    if (mono) {
+      EXPECT_EQ(bits_of(*mono), bits_of(*c.mono)) << c.name;
+    }
+  }
 }
 
-TEST(MonoMixdownReadability, UnusableSingleBufferIsAbsent) {
-  const Samples data = {1.0f, 2.0f};
-  BufferList list(1);
-
-  list.buffer(0) = {1, 0, const_cast<float*>(data.data())};
-  EXPECT_FALSE(copy_mono_f32_input(list.list()).has_value()) << "zero bytes";
-
-  list.buffer(0) = {1, 6, const_cast<float*>(data.data())};
-  EXPECT_FALSE(copy_mono_f32_input(list.list()).has_value()) << "not whole samples";
-
-  list.buffer(0) = {1, 8, nullptr};
-  EXPECT_FALSE(copy_mono_f32_input(list.list()).has_value()) << "no data";
-}
-
-TEST(MonoMixdownReadability, ListWithOnlyUnusableBuffersIsAbsent) {
-  const Samples data = {1.0f, 2.0f};
-  BufferList list(3);
-  list.buffer(0) = {1, 8, nullptr};
-  list.buffer(1) = {1, 0, const_cast<float*>(data.data())};
-  list.buffer(2) = {2, 7, const_cast<float*>(data.data())};
-  EXPECT_FALSE(copy_mono_f32_input(list.list()).has_value());
-}
-
-TEST(MonoMixdownReadability, MoreChannelsThanSamplesGiveAnEmptyResult) {
-  const Samples data = {1.0f, 2.0f};
-  auto list = single_buffer(4, data);
-  const auto mono = copy_mono_f32_input(list.list());
-  ASSERT_TRUE(mono.has_value());
-  EXPECT_TRUE(mono->empty());
-}
-
-TEST(MonoMixdownReadability, ABufferTooShortForOneFrameEmptiesTheWholeList) {
-  const Samples long_mono = {1.0f, 2.0f, 3.0f};
-  const Samples one_sample = {4.0f};
-  BufferList list(2);
-  list.set(0, 1, long_mono);
-  list.set(1, 2, one_sample);
-  const auto mono = copy_mono_f32_input(list.list());
-  ASSERT_TRUE(mono.has_value());
-  EXPECT_TRUE(mono->empty());
-}
-
-TEST(MonoMixdownSingleBuffer, ZeroChannelsMeansMonoAndCopiesEveryBit) {
-  const Samples data = {-0.0f, std::bit_cast<float>(0x7fa00001u)};
-  auto list = single_buffer(0, data);
-  const auto mono = copy_mono_f32_input(list.list());
-  ASSERT_TRUE(mono.has_value());
-  EXPECT_SAME_BITS(*mono, data);
-}
-
-TEST(MonoMixdownSingleBuffer, StereoAveragesAndIgnoresAnIncompleteFrame) {
-  const Samples data = {1.0f, 3.0f, 5.0f};
-  auto list = single_buffer(2, data);
-  const auto mono = copy_mono_f32_input(list.list());
-  ASSERT_TRUE(mono.has_value());
-  EXPECT_SAME_BITS(*mono, Samples{2.0f});
-}
-
-// The sum starts at +0.0, so a frame of negative zeros averages to +0.0.
-TEST(MonoMixdownSingleBuffer, NegativeZeroFramesBecomePositiveZero) {
-  const Samples stereo = {-0.0f, -0.0f, -0.0f, -0.0f};
-  auto list = single_buffer(2, stereo);
-  EXPECT_SAME_BITS(*copy_mono_f32_input(list.list()), (Samples{0.0f, 0.0f}));
-
-  const Samples five = {-0.0f, -0.0f, -0.0f, -0.0f, -0.0f};
-  auto five_list = single_buffer(5, five);
-  EXPECT_SAME_BITS(*copy_mono_f32_input(five_list.list()), Samples{0.0f});
-}
-
-// 1e8 - 1e8 + 1 is 1 when added left to right, 0 when the last two go first.
-TEST(MonoMixdownSingleBuffer, ChannelsAreAddedInOrder) {
-  const Samples frames = {1e8f, -1e8f, 1.0f, 1.0f, 1e8f, -1e8f};
-  auto list = single_buffer(3, frames);
-  EXPECT_SAME_BITS(*copy_mono_f32_input(list.list()), (Samples{1.0f / 3.0f, 0.0f}));
-}
-
-TEST(MonoMixdownSingleBuffer, UnalignedSamplesAreReadCorrectly) {
+TEST(MonoMixdown, UnalignedSamplesAreReadCorrectly) {
   const Samples values = {0.25f, 0.75f, -1.0f, 3.0f};
   std::vector<std::byte> storage(sizeof(float) * values.size() + 1);
   std::memcpy(storage.data() + 1, values.data(), sizeof(float) * values.size());
@@ -109,7 +87,7 @@ TEST(MonoMixdownSingleBuffer, UnalignedSamplesAreReadCorrectly) {
 
 // Each frame computed one by one as the arithmetic is defined, for every
 // length around the vector widths, so loop remainders are covered too.
-TEST(MonoMixdownSingleBuffer, EveryLengthMatchesFrameByFrameArithmetic) {
+TEST(MonoMixdown, EveryLengthMatchesFrameByFrameArithmetic) {
   std::mt19937 random(48000);
   std::uniform_real_distribution<float> level(-1.0f, 1.0f);
   for (std::uint32_t channels : {1u, 2u, 3u, 6u}) {
@@ -131,55 +109,7 @@ TEST(MonoMixdownSingleBuffer, EveryLengthMatchesFrameByFrameArithmetic) {
   }
 }
 
-TEST(MonoMixdownSeveralBuffers, TwoMonoBuffersAverage) {
-  const Samples left = {0.5f, 1.0f};
-  const Samples right = {0.25f, 0.0f};
-  BufferList list(2);
-  list.set(0, 1, left);
-  list.set(1, 1, right);
-  EXPECT_SAME_BITS(*copy_mono_f32_input(list.list()), (Samples{0.375f, 0.5f}));
-}
-
-TEST(MonoMixdownSeveralBuffers, FramesBeyondTheShortestBufferAreIgnored) {
-  const Samples shorter = {1.0f, 2.0f, 3.0f};
-  const Samples longer = {3.0f, 4.0f, 5.0f, 6.0f, 7.0f};
-  BufferList list(2);
-  list.set(0, 1, longer);
-  list.set(1, 1, shorter);
-  EXPECT_SAME_BITS(*copy_mono_f32_input(list.list()), (Samples{2.0f, 3.0f, 4.0f}));
-}
-
-TEST(MonoMixdownSeveralBuffers, UnusableBuffersDoNotCountAnywhereInTheList) {
-  const Samples mono_data = {0.5f, -0.25f};
-  BufferList list(3);
-  list.buffer(0) = {1, 8, nullptr};
-  list.set(1, 1, mono_data);
-  list.buffer(2) = {1, 6, const_cast<float*>(mono_data.data())};
-  EXPECT_SAME_BITS(*copy_mono_f32_input(list.list()), mono_data);
-}
-
-TEST(MonoMixdownSeveralBuffers, EveryBufferWeighsTheSameWhateverItsChannels) {
-  const Samples stereo = {1.0f, 3.0f, -2.0f, 0.0f};
-  const Samples mono_data = {4.0f, 1.0f};
-  BufferList list(2);
-  list.set(0, 2, stereo);
-  list.set(1, 1, mono_data);
-  // ((1 + 3) / 2 + 4) / 2 and ((-2 + 0) / 2 + 1) / 2
-  EXPECT_SAME_BITS(*copy_mono_f32_input(list.list()), (Samples{3.0f, 0.0f}));
-}
-
-TEST(MonoMixdownSeveralBuffers, BuffersAreAddedInListOrder) {
-  const Samples first = {1e8f};
-  const Samples second = {-1e8f};
-  const Samples third = {1.0f};
-  BufferList list(3);
-  list.set(0, 1, first);
-  list.set(1, 1, second);
-  list.set(2, 1, third);
-  EXPECT_SAME_BITS(*copy_mono_f32_input(list.list()), Samples{1.0f / 3.0f});
-}
-
-TEST(MonoMixdownSeveralBuffers, ResultIsExactlyTheFrameCountLong) {
+TEST(MonoMixdown, ResultIsExactlyTheFrameCountLong) {
   const Samples a(300, 0.5f);
   const Samples b(600, 0.25f);
   BufferList list(2);

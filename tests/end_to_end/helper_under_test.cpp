@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "base64_decode.h"
+#include "protocol_reader.h"
 
 namespace end_to_end {
 
@@ -32,7 +32,7 @@ std::unique_ptr<test_support::ChildProcess> start_helper(const std::string& puls
 
 void Captured::add(std::string line, Clock::time_point when) {
   if (line.starts_with("PCM ")) {
-    if (auto decoded = test_support::decode_pcm_payload(std::string_view(line).substr(4))) {
+    if (auto decoded = parent::decode_pcm_payload(std::string_view(line).substr(4))) {
       samples.insert(samples.end(), decoded->begin(), decoded->end());
     } else {
       ++undecodable;

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "base64_decode.h"
 #include "child_process.h"
+#include "protocol_reader.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using parent::decode_base64;
 using test_support::ChildProcess;
-using test_support::decode_base64;
 using test_support::run_to_end;
 using test_support::split_lines;
 
@@ -80,8 +80,8 @@ INSTANTIATE_TEST_SUITE_P(
         Selection{{"--backend= sck"}, "unknown computer-audio backend:  sck", false},
         Selection{{"--backend=sck "}, "unknown computer-audio backend: sck ", false},
         Selection{{"--backend="}, "unknown computer-audio backend: ", false},
-        Selection{{"--backend=pulse", "--backend=sck"}, "unknown computer-audio backend: pulse",
-                  false}));
+        Selection{
+            {"--backend=pulse", "--backend=sck"}, "unknown computer-audio backend: pulse", false}));
 
 // --- A running helper: READY, statuses, chunks, teardown --------------------
 

@@ -8,41 +8,6 @@ namespace {
 
 using namespace platform;
 
-const std::string kReplacement = "\xEF\xBF\xBD";
-
-struct Pieces {
-  std::string text;
-  std::vector<std::string> pieces;
-};
-
-// The backend's conversion loop: 32-byte pieces, loss byte 0, one U+FFFD for
-// a unit that converts to nothing.
-Pieces convert_in_pieces(CFStringRef string) {
-  Pieces result;
-  const CFIndex length = CFStringGetLength(string);
-  CFIndex position = 0;
-  // Each round takes at least one unit; more rounds than units is a runaway.
-  for (CFIndex round = 0; round <= 4 * length + 1; ++round) {
-    UInt8 buffer[32];
-    CFIndex used = 0;
-    const CFIndex converted =
-        CFStringGetBytes(string, CFRange{position, length - position}, kCFStringEncodingUTF8, 0,
-                         false, buffer, sizeof buffer, &used);
-    if (converted > 0) {
-      result.pieces.emplace_back(reinterpret_cast<const char*>(buffer), used);
-      result.text += result.pieces.back();
-      position += converted;
-    } else if (position < length) {
-      result.text += kReplacement;
-      position += 1;
-    } else {
-      return result;
-    }
-  }
-  ADD_FAILURE() << "conversion did not end";
-  return result;
-}
-
 class CfStringConversion : public RuntimeTest {
  protected:
   void TearDown() override {
@@ -52,8 +17,8 @@ class CfStringConversion : public RuntimeTest {
   }
 };
 
-TEST_F(CfStringConversion, UnpairedSurrogatesBecomeOneReplacementEach) {
-  const std::string r = kReplacement;
+TEST_F(CfStringConversion, UnpairedSurrogatesReadAsOneReplacementEach) {
+  const std::string r = "\xEF\xBF\xBD";  // U+FFFD
   const std::vector<std::pair<std::u16string, std::string>> cases = {
       {u"ab\xD800"
        u"cd",
@@ -67,31 +32,8 @@ TEST_F(CfStringConversion, UnpairedSurrogatesBecomeOneReplacementEach) {
   };
   for (const auto& [units, expected] : cases) {
     CFStringRef string = make_cfstring_utf16(units);
-    EXPECT_EQ(convert_in_pieces(string).text, expected);
     EXPECT_EQ(text_of(string), expected);
     CFRelease(string);
-  }
-}
-
-TEST_F(CfStringConversion, PiecesNeverSplitACharacterAtTheBufferEdge) {
-  // Shift 4-, 3- and 2-byte characters across the 32-byte edge one byte at a time.
-  for (const std::string character : {"\xF0\x9F\x8E\xB5", "\xE2\x82\xAC", "\xC3\xA9"}) {
-    for (std::size_t prefix = 26; prefix <= 33; ++prefix) {
-      std::string text(prefix, 'a');
-      for (int i = 0; i < 20; ++i) text += character;
-      CFStringRef string = make_cfstring(text);
-      ASSERT_NE(string, nullptr);
-      const Pieces pieces = convert_in_pieces(string);
-      CFRelease(string);
-      EXPECT_EQ(pieces.text, text) << "prefix " << prefix;
-      EXPECT_GT(pieces.pieces.size(), 1u);
-      for (const auto& piece : pieces.pieces) {
-        EXPECT_LE(piece.size(), 32u);
-        CFStringRef whole = make_cfstring(piece);
-        EXPECT_NE(whole, nullptr) << "split character after prefix " << prefix;
-        if (whole != nullptr) CFRelease(whole);
-      }
-    }
   }
 }
 
@@ -112,8 +54,10 @@ TEST_F(CfStringConversion, GetBytesConvertsWholeCharactersOfAValidRangeOnly) {
       // A stray unit converts to nothing without a loss byte.
       {u"\xD800x", {0, 2}, 0, 8, 0, 0, "", ""},
       {u"\xD800x", {0, 2}, '?', 8, 2, 2, "?x", ""},
-      // A character that does not fit is left for the next call.
+      // A character that does not fit is left for the next call, never split.
       {u"\xD83C\xDFB5", {0, 2}, 0, 3, 0, 0, "", ""},
+      {u"a\x20AC", {0, 2}, 0, 3, 1, 1, "a", ""},
+      {u"ab\xE9", {0, 3}, 0, 3, 2, 2, "ab", ""},
       {u"\xD83C\xDFB5", {0, 2}, 0, 0, 2, 4, "", ""},
       {u"abc", {2, 2}, 0, 8, 0, 0, "", "CFStringGetBytes range out of bounds"},
   };

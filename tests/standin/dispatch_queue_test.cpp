@@ -67,17 +67,6 @@ TEST_F(DispatchQueue, TheLastReleaseRunsWhatIsQueuedThenEnds) {
   opener.join();
 }
 
-TEST_F(DispatchQueue, ARetainedQueueOutlivesOneRelease) {
-  dispatch_queue_t queue = dispatch_queue_create("retained", nullptr);
-  retain_queue(queue);
-  dispatch_release(queue);
-  std::atomic<bool> ran = false;
-  dispatch_async(queue, [&] { ran = true; });
-  wait_until_idle(queue);
-  EXPECT_TRUE(ran);
-  dispatch_release(queue);
-}
-
 TEST_F(DispatchQueue, AQueueMayBeReleasedFromItsOwnTask) {
   dispatch_queue_t queue = dispatch_queue_create("self", nullptr);
   // Everything is queued before the release can run: afterwards the queue takes no more work.

@@ -18,26 +18,6 @@ class FakeTest : public ::testing::Test {
   void SetUp() override { reset(); }
   void TearDown() override { reset(); }
 
-  template <class Value>
-  static Value read(AudioObjectID object, AudioObjectPropertySelector selector,
-                    OSStatus* status = nullptr,
-                    AudioObjectPropertyScope scope = kAudioObjectPropertyScopeGlobal) {
-    const AudioObjectPropertyAddress address{selector, scope, kAudioObjectPropertyElementMain};
-    Value value{};
-    UInt32 size = sizeof value;
-    const OSStatus result = AudioObjectGetPropertyData(object, &address, 0, nullptr, &size, &value);
-    if (status != nullptr) *status = result;
-    return value;
-  }
-
-  static CFStringRef read_uid(AudioObjectID device) {
-    OSStatus status = 0;
-    auto uid = read<CFStringRef>(device, kAudioDevicePropertyDeviceUID, &status,
-                                 kAudioObjectPropertyScopeOutput);
-    EXPECT_EQ(status, 0);
-    return uid;
-  }
-
   // A tap description as the backend builds one, released by the caller.
   static CATapDescription* tap_description() {
     NSArray* processes = NSArray_new();

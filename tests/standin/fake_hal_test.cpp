@@ -15,8 +15,17 @@ class FakeHal : public FakeTest {};
 
 TEST_F(FakeHal, OneLogHoldsRuntimeAndHalCallsInOrder) {
   NSArray* processes = NSArray_new();
-  CFStringRef uid = read_uid(
-      read<AudioObjectID>(kAudioObjectSystemObject, kAudioHardwarePropertyDefaultOutputDevice));
+  AudioObjectPropertyAddress address{kAudioHardwarePropertyDefaultOutputDevice,
+                                     kAudioObjectPropertyScopeGlobal, 0};
+  AudioObjectID device = 0;
+  UInt32 size = sizeof device;
+  ASSERT_EQ(
+      AudioObjectGetPropertyData(kAudioObjectSystemObject, &address, 0, nullptr, &size, &device),
+      0);
+  address = {kAudioDevicePropertyDeviceUID, kAudioObjectPropertyScopeOutput, 0};
+  CFStringRef uid = nullptr;
+  size = sizeof uid;
+  ASSERT_EQ(AudioObjectGetPropertyData(device, &address, 0, nullptr, &size, &uid), 0);
   CFRelease(uid);
   NSObject_release(processes);
   EXPECT_EQ(log(),

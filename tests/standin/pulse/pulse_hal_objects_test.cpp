@@ -136,19 +136,7 @@ TEST(ProcessTap, CreationFailsWithoutWritingAnIdOnABadDeviceOrMissingParameter) 
   NSObject_release(valid);
 }
 
-TEST(ProcessTap, DestroyedTapIsGoneAndASecondDestroyIsRefused) {
-  CATapDescription* description = make_tap_description(PrivateAudioServer::kSinkName, true);
-  AudioObjectID tap = 0;
-  ASSERT_EQ(AudioHardwareCreateProcessTap(description, &tap), 0);
-  NSObject_release(description);
-  EXPECT_STATUS(0, AudioHardwareDestroyProcessTap(tap));
-  std::string uid;
-  EXPECT_STATUS(kAudioHardwareBadObjectError,
-                read_string(tap, kAudioTapPropertyUID, kAudioObjectPropertyScopeGlobal, &uid));
-  EXPECT_STATUS(kAudioHardwareBadObjectError, AudioHardwareDestroyProcessTap(tap));
-}
-
-TEST(AggregateDevice, AroundAnExistingTapAndDeviceIsCreatedAndDestroyedOnce) {
+TEST(AggregateDevice, AggregateAndTapAreEachDestroyedOnceAndThenGone) {
   auto chain = make_tap_chain(true);
   ASSERT_TRUE(chain);
   std::string uid;
@@ -158,7 +146,12 @@ TEST(AggregateDevice, AroundAnExistingTapAndDeviceIsCreatedAndDestroyedOnce) {
   EXPECT_STATUS(0, AudioHardwareDestroyAggregateDevice(chain->aggregate));
   EXPECT_STATUS(kAudioHardwareBadDeviceError,
                 AudioHardwareDestroyAggregateDevice(chain->aggregate));
+  EXPECT_STATUS(0, AudioHardwareDestroyProcessTap(chain->tap));
+  EXPECT_STATUS(kAudioHardwareBadObjectError, read_string(chain->tap, kAudioTapPropertyUID,
+                                                          kAudioObjectPropertyScopeGlobal, &uid));
+  EXPECT_STATUS(kAudioHardwareBadObjectError, AudioHardwareDestroyProcessTap(chain->tap));
   chain->aggregate = 0;
+  chain->tap = 0;
 }
 
 // Descriptions that differ from the valid one in one entry; what they are built

@@ -1,5 +1,5 @@
 // The private server that the audio tests run against: its own socket and
-// directory, a default null sink, and nothing left behind once it is stopped.
+// directory, a default null sink, sound played into it, and nothing left behind once it is stopped.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -28,7 +28,7 @@ std::string run(const std::string& command, int* status) {
   return out;
 }
 
-TEST(PrivateAudioServer, TwoAnswerSideBySideOnTheirOwnSocketsWithTheNullSinkAsDefault) {
+TEST(PrivateAudioServer, TwoAnswerSideBySideOnTheirOwnSocketsWithTheNullSinkAsDefaultAndPlay) {
   auto first = PrivateAudioServer::start();
   auto second = PrivateAudioServer::start();
   ASSERT_TRUE(first.has_value()) << first.error();
@@ -44,6 +44,8 @@ TEST(PrivateAudioServer, TwoAnswerSideBySideOnTheirOwnSocketsWithTheNullSinkAsDe
         run((*server)->environment_entry() + " pactl list short sinks 2>&1", &status);
     EXPECT_NE(sinks.find("float32le 2ch 48000Hz"), std::string::npos) << sinks;
   }
+  auto played = (*first)->play(test_support::stereo_sine(440, 0.25, 4800));  // to its end
+  EXPECT_TRUE(played.has_value()) << played.error();
 }
 
 TEST(PrivateAudioServer, StoppingEndsTheProcessAndRemovesItsDirectoryEvenWhenFrozen) {
