@@ -1,17 +1,12 @@
-#include <bit>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <limits>
-#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "buffer_lists.h"
 #include "capture_harness.h"
-#include "stderr_capture.h"
 
 namespace system_audio {
 namespace {
@@ -95,14 +90,24 @@ TEST(TapCallback, WithTheReceiversGoneCallbacksKeepConvertingSilently) {
   EXPECT_EQ(tap.state->resampler.pending, Samples{1535.0f});
 }
 
-TEST(SckCallback, ResamplerIsMadeOnceForASteadyRate) {
+// At audio rates neighbouring doubles are far more than the tolerance apart,
+// so even the smallest change makes a new resampler and a new diagnostic.
+TEST(SckCallback, AResamplerAndADiagnosticOnlyWhenTheRateChanges) {
   SckHarness sck;
-  EXPECT_EQ(sck.callback(48000.0, Samples(480, 0.25f)), "sck: source format rate=48000\n");
-  ASSERT_TRUE(sck.output->resampler.has_value());
-  EXPECT_EQ(sck.output->resampler->source_rate, 48000.0);
-  EXPECT_EQ(sck.callback(48000.0, Samples(480, 0.25f)), "");
-  EXPECT_EQ(sck.callback(48000.0, Samples(480, 0.25f)), "");
-  EXPECT_EQ(drain(sck.pcm_rx).size(), 3u);
+  const std::pair<double, std::string> calls[] = {
+      {44100.0, "sck: source format rate=44100\n"},
+      {44100.0, ""},
+      {44100.0, ""},
+      {std::nextafter(44100.0, 0.0), "sck: source format rate=44099.99999999999\n"},
+      {std::nextafter(16000.0, 1e9), "sck: source format rate=16000.000000000002\n"},
+      {std::nextafter(16000.0, 1e9), ""},
+  };
+  for (const auto& [rate, diagnostics] : calls) {
+    EXPECT_EQ(sck.callback(rate, Samples(480, 0.25f)), diagnostics) << rate;
+    ASSERT_TRUE(sck.output->resampler.has_value());
+    EXPECT_EQ(sck.output->resampler->source_rate, rate);
+  }
+  EXPECT_EQ(drain(sck.pcm_rx).size(), std::size(calls));
   EXPECT_EQ(drain(sck.status_rx), std::vector<std::string>{"receiving"});
 }
 
@@ -121,32 +126,24 @@ TEST(SckCallback, ANewRateStartsAFreshResampler) {
 
 TEST(SckCallback, UnreadableBuffersDoNotMakeAResampler) {
   SckHarness sck;
-  BufferList none(0);
-  StderrCapture capture;
-  process_sck_input(*sck.output, none.list(), 48000.0);
-  EXPECT_EQ(capture.text(), "");
+  EXPECT_EQ(sck.callback(48000.0, Samples{1.0f}, 0), "");
   EXPECT_FALSE(sck.output->resampler.has_value());
 }
 
-TEST(SckCallback, NotANumberRateRunsAt16kHzAndKeepsItsResampler) {
+// NaN runs at 16 kHz; once a resampler exists, NaN keeps it whatever its rate.
+TEST(SckCallback, NotANumberRateNeverRemakesTheResampler) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   SckHarness sck;
   EXPECT_EQ(sck.callback(nan, Samples{1, 2, 3}), "sck: source format rate=NaN\n");
   EXPECT_EQ(sck.output->resampler->source_rate, 16000.0);
   EXPECT_EQ(sck.callback(nan, Samples{4, 5}), "");
-  const auto chunks = drain(sck.pcm_rx);
-  ASSERT_EQ(chunks.size(), 2u);
-  EXPECT_EQ(samples_of(chunks[1]), (Samples{3, 4}));
-}
-
-TEST(SckCallback, NotANumberAfterARealRateKeepsTheExistingResampler) {
-  SckHarness sck;
-  sck.callback(48000.0, Samples{1, 2, 3, 4});
-  EXPECT_EQ(sck.callback(std::numeric_limits<double>::quiet_NaN(), Samples{5, 6, 7, 8}), "");
+  EXPECT_EQ(sck.callback(48000.0, Samples{1, 2, 3, 4}), "sck: source format rate=48000\n");
+  EXPECT_EQ(sck.callback(nan, Samples{5, 6, 7, 8}), "");
   EXPECT_EQ(sck.output->resampler->source_rate, 48000.0);
   const auto chunks = drain(sck.pcm_rx);
-  ASSERT_EQ(chunks.size(), 2u);
-  EXPECT_EQ(samples_of(chunks[1]), (Samples{4, 7}));  // a fresh 16 kHz one gives 5, 6, 7
+  ASSERT_EQ(chunks.size(), 4u);
+  EXPECT_EQ(samples_of(chunks[1]), (Samples{3, 4}));
+  EXPECT_EQ(samples_of(chunks[3]), (Samples{4, 7}));  // a fresh 16 kHz one gives 5, 6, 7
 }
 
 // A source below 16 kHz runs as 16 kHz. Its resampler is kept from buffer to
@@ -164,17 +161,6 @@ TEST(SckCallback, ARateBelow16kHzKeepsItsResamplerAndLosesNoSample) {
   EXPECT_EQ(joined, (Samples{1, 2, 3, 4, 5, 6, 7}));
   // Moving up to a real rate still starts afresh.
   EXPECT_EQ(sck.callback(32000.0, Samples{9, 10, 11}), "sck: source format rate=32000\n");
-}
-
-// At audio rates neighbouring doubles are far more than the tolerance apart.
-TEST(SckCallback, EvenTheSmallestRateChangeRemakesTheResampler) {
-  SckHarness sck;
-  sck.callback(44100.0, Samples{1, 2, 3});
-  EXPECT_EQ(sck.callback(std::nextafter(44100.0, 0.0), Samples{4, 5}),
-            "sck: source format rate=44099.99999999999\n");
-  EXPECT_EQ(sck.callback(std::nextafter(16000.0, 1e9), Samples{4, 5}),
-            "sck: source format rate=16000.000000000002\n");
-  EXPECT_EQ(sck.callback(std::nextafter(16000.0, 1e9), Samples{6, 7}), "");
 }
 
 }  // namespace

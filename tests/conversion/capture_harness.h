@@ -34,46 +34,47 @@ std::vector<T> drain(Receiver<T>& receiver) {
   }
 }
 
-struct TapHarness {
-  explicit TapHarness(double rate) {
-    auto [pcm_sender, pcm_receiver] = make_channel<PcmChunk>();
-    auto [status_sender, status_receiver] = make_channel<StatusText>();
+// The frame's two channels, with the receivers kept here.
+struct Channels {
+  Channels() {
+    auto [pcm, pcm_receiver] = make_channel<PcmChunk>();
+    auto [status, status_receiver] = make_channel<StatusText>();
+    pcm_tx = std::move(pcm);
+    status_tx = std::move(status);
     pcm_rx = std::move(pcm_receiver);
     status_rx = std::move(status_receiver);
-    state = std::unique_ptr<TapCallbackState>(new TapCallbackState{
-        std::move(pcm_sender), std::move(status_sender), {}, LinearResampler(rate), {}});
   }
+  PcmSender pcm_tx;
+  StatusSender status_tx;
+  PcmReceiver pcm_rx;
+  StatusReceiver status_rx;
+};
+
+struct TapHarness : Channels {
+  explicit TapHarness(double rate)
+      : state(new TapCallbackState{
+            std::move(pcm_tx), std::move(status_tx), {}, LinearResampler(rate), {}}) {}
 
   void callback(std::uint32_t channels, const Samples& data) {
     auto list = single_buffer(channels, data);
     process_input_buffers(*state, list.list());
   }
 
-  PcmReceiver pcm_rx;
-  StatusReceiver status_rx;
   std::unique_ptr<TapCallbackState> state;
 };
 
-struct SckHarness {
-  SckHarness() {
-    auto [pcm_sender, pcm_receiver] = make_channel<PcmChunk>();
-    auto [status_sender, status_receiver] = make_channel<StatusText>();
-    pcm_rx = std::move(pcm_receiver);
-    status_rx = std::move(status_receiver);
-    output = std::unique_ptr<SckAudioOutput>(
-        new SckAudioOutput{std::move(pcm_sender), std::move(status_sender), {}, {}, {}});
-  }
+struct SckHarness : Channels {
+  SckHarness() : output(new SckAudioOutput{std::move(pcm_tx), std::move(status_tx), {}, {}, {}}) {}
 
-  // Runs one buffer and returns the diagnostics it wrote.
-  std::string callback(double rate, const Samples& mono) {
+  // Runs one list of `buffers` mono buffers and returns the diagnostics it wrote.
+  std::string callback(double rate, const Samples& mono, std::size_t buffers = 1) {
     StderrCapture capture;
-    auto list = single_buffer(1, mono);
+    BufferList list(buffers);
+    for (std::size_t i = 0; i < buffers; ++i) list.set(i, 1, mono);
     process_sck_input(*output, list.list(), rate);
     return capture.text();
   }
 
-  PcmReceiver pcm_rx;
-  StatusReceiver status_rx;
   std::unique_ptr<SckAudioOutput> output;
 };
 

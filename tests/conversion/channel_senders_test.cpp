@@ -64,19 +64,6 @@ TEST(ChannelSenders, ClosesOnlyWhenTheLastSenderIsGone) {
   finisher.join();
 }
 
-TEST(ChannelSenders, ABlockedReceiverWakesForAMessageAndForTheClose) {
-  auto [tx, rx] = make_channel<int>();
-  std::thread sender_thread([sender = std::move(tx)]() mutable {
-    std::this_thread::sleep_for(milliseconds(30));
-    (void)sender.send(42);
-    std::this_thread::sleep_for(milliseconds(30));
-    sender = Sender<int>();
-  });
-  EXPECT_EQ(rx.receive(), 42);
-  EXPECT_EQ(rx.receive(), std::nullopt);
-  sender_thread.join();
-}
-
 TEST(ChannelSenders, SendsFailAndHandTheMessageBackOnceTheReceiverIsGone) {
   auto [tx, rx] = make_channel<std::string>();
   ASSERT_TRUE(tx.send("queued"));

@@ -73,11 +73,8 @@ TEST(LinearResamplerBlocks, At44_1kHzThePhaseRunsOnAcrossCalls) {
   EXPECT_NEAR(second[0], 5.5125, 1e-6);
   EXPECT_SAME_BITS(resampler.pending, Samples{6});
   EXPECT_NEAR(resampler.position, 2.26875, 1e-12);
-}
 
-TEST(LinearResamplerBlocks, EmptyInputChangesNothing) {
-  LinearResampler resampler(44100.0);
-  resampler.process(Samples{0, 1, 2, 3});
+  // Empty input changes nothing.
   const Samples pending = resampler.pending;
   const double position = resampler.position;
   EXPECT_TRUE(resampler.process({}).empty());
@@ -110,31 +107,27 @@ Samples in_random_blocks(double rate, const Samples& stream, unsigned seed) {
 }
 
 // Where the step is exact in binary, the f64 position steps are exact too, so
-// the cut points cannot show in the output at all.
+// the cut points cannot show in the output at all. Where it is not (44.1 kHz:
+// 2.75625 has no exact binary form), the position of a long single call is
+// rounded at a coarser scale than in short blocks; the samples may then differ
+// in the last bits but never in count or place.
 TEST(LinearResamplerStream, BlockBoundariesDoNotShowInTheOutput) {
   const Samples stream = random_stream(300000, 7);
-  for (double rate : {16000.0, 24000.0, 32000.0, 48000.0, 96000.0, 192000.0, 20000.0}) {
+  for (double rate : {16000.0, 24000.0, 32000.0, 48000.0, 96000.0, 192000.0, 20000.0, 44100.0,
+                      22050.0, 88200.0, 17000.3}) {
+    const bool exact = std::fmod(rate / 16000.0 * 1024.0, 1.0) == 0.0;
     LinearResampler whole(rate);
     const Samples expected = whole.process(stream);
     for (unsigned seed : {1u, 2u, 3u}) {
       const Samples cut = in_random_blocks(rate, stream, seed);
-      ASSERT_EQ(bits_of(cut), bits_of(expected)) << rate << " seed " << seed;
-    }
-  }
-}
-
-// Where it is not (44.1 kHz: 2.75625 has no exact binary form), the position
-// of a long single call is rounded at a coarser scale than in short blocks; the
-// samples may then differ in the last bits but never in count or place.
-TEST(LinearResamplerStream, InexactStepsStayOnTheSameSourcePositions) {
-  const Samples stream = random_stream(300000, 11);
-  for (double rate : {44100.0, 22050.0, 88200.0, 17000.3}) {
-    LinearResampler whole(rate);
-    const Samples expected = whole.process(stream);
-    const Samples cut = in_random_blocks(rate, stream, 5);
-    ASSERT_EQ(cut.size(), expected.size()) << rate;
-    for (std::size_t k = 0; k < cut.size(); ++k) {
-      ASSERT_NEAR(cut[k], expected[k], 1e-5) << rate << " sample " << k;
+      if (exact) {
+        ASSERT_EQ(bits_of(cut), bits_of(expected)) << rate << " seed " << seed;
+        continue;
+      }
+      ASSERT_EQ(cut.size(), expected.size()) << rate;
+      for (std::size_t k = 0; k < cut.size(); ++k) {
+        ASSERT_NEAR(cut[k], expected[k], 1e-5) << rate << " sample " << k;
+      }
     }
   }
 }

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -18,18 +19,17 @@ double read_back(const std::string& text) {
   return value;
 }
 
-TEST(NumberText, WholeRatesHaveNoFractionPart) {
-  EXPECT_EQ(format_f64(16000.0), "16000");
-  EXPECT_EQ(format_f64(44100.0), "44100");
-  EXPECT_EQ(format_f64(48000.0), "48000");
-  EXPECT_EQ(format_f64(0.0), "0");
-}
-
-TEST(NumberText, FractionsAreTheShortestTextThatReadsBack) {
-  EXPECT_EQ(format_f64(16000.5), "16000.5");
-  EXPECT_EQ(format_f64(0.1), "0.1");
-  EXPECT_EQ(format_f64(44099.999999999993), "44099.99999999999");
-  EXPECT_EQ(format_f64(-2.5), "-2.5");
+// Whole rates without a fraction part, fractions as the shortest text that
+// reads back, fixed words for what is not a number.
+TEST(NumberText, ValuesHaveTheirExactText) {
+  constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const std::pair<double, const char*> cases[] = {
+      {16000.0, "16000"},   {44100.0, "44100"}, {0.0, "0"},
+      {16000.5, "16000.5"}, {0.1, "0.1"},       {44099.999999999993, "44099.99999999999"},
+      {-2.5, "-2.5"},       {kNan, "NaN"},      {-kNan, "NaN"},
+      {kInf, "inf"},        {-kInf, "-inf"}};
+  for (const auto& [value, text] : cases) EXPECT_EQ(format_f64(value), text);
 }
 
 TEST(NumberText, HugeAndTinyValuesAreWrittenWithoutExponent) {
@@ -46,13 +46,6 @@ TEST(NumberText, HugeAndTinyValuesAreWrittenWithoutExponent) {
   const std::string largest = format_f64(std::numeric_limits<double>::max());
   EXPECT_EQ(largest.find_first_not_of("0123456789"), std::string::npos);
   EXPECT_EQ(read_back(largest), std::numeric_limits<double>::max());
-}
-
-TEST(NumberText, NotANumberAndInfinitiesHaveFixedWords) {
-  EXPECT_EQ(format_f64(std::numeric_limits<double>::quiet_NaN()), "NaN");
-  EXPECT_EQ(format_f64(-std::numeric_limits<double>::quiet_NaN()), "NaN");
-  EXPECT_EQ(format_f64(std::numeric_limits<double>::infinity()), "inf");
-  EXPECT_EQ(format_f64(-std::numeric_limits<double>::infinity()), "-inf");
 }
 
 // Negative zero keeps its sign, so the text still reads back to the same value.

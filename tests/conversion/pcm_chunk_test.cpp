@@ -10,13 +10,10 @@
 namespace system_audio {
 namespace {
 
-TEST(PcmChunkEncoding, SamplesAreLittleEndianBinary32) {
-  const std::vector<float> samples = {1.0f, -0.5f};
-  EXPECT_EQ(encode_pcm_chunk(samples), (PcmChunk{0x00, 0x00, 0x80, 0x3f, 0x00, 0x00, 0x00, 0xbf}));
-}
-
-TEST(PcmChunkEncoding, EverySpecialValueKeepsItsBits) {
+TEST(PcmChunkEncoding, SamplesAreLittleEndianBinary32WithEveryBitKept) {
   const std::uint32_t patterns[] = {
+      0x3f800000u,  // 1.0: bytes 00 00 80 3f, least significant first
+      0xbf000000u,  // -0.5
       0x7fc12345u,  // quiet NaN with a payload
       0xffa00001u,  // negative signalling NaN
       0x7f800000u,  // +inf

@@ -51,14 +51,6 @@ TEST_F(CfKey, MakesAStringOfValidUtf8Only) {
   EXPECT_TRUE(fake::leftovers().empty());
 }
 
-TEST_F(CfKey, AStringThatCannotBeMadeIsAnErrorNotACrash) {
-  fake::script().runtime_failures.push_back({"CFStringCreateWithBytes", "drift", 1});
-  auto key = cf_key("drift");
-  ASSERT_FALSE(key);
-  EXPECT_EQ(key.error(), "CoreAudio could not create the dictionary key drift");
-  EXPECT_TRUE(fake::leftovers().empty());
-}
-
 using CfStringToText = FakeHalTest;
 
 TEST_F(CfStringToText, UnpairedSurrogatesBecomeReplacementCharacters) {

@@ -1,62 +1,33 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "../conversion/stderr_capture.h"
 #include "fake_platform.h"
 #include "system_audio/coreaudio/coreaudio_session.h"
 #include "system_audio/frame/messages.h"
 
 namespace system_audio::testing {
 
-// Points file descriptor 2 at a temporary file while alive, so a test can read
-// the diagnostic lines a call wrote.
-class DiagnosticsCapture {
+// The diagnostic lines written while alive, without their line feeds.
+class DiagnosticsCapture : public StderrCapture {
  public:
-  DiagnosticsCapture() : file_(std::tmpfile()), saved_(::dup(STDERR_FILENO)) {
-    std::fflush(stderr);
-    ::dup2(::fileno(file_), STDERR_FILENO);
-  }
-  DiagnosticsCapture(const DiagnosticsCapture&) = delete;
-  DiagnosticsCapture& operator=(const DiagnosticsCapture&) = delete;
-  ~DiagnosticsCapture() {
-    restore();
-    std::fclose(file_);
-  }
-
-  // The lines written so far, without their line feeds; ends the capture.
+  // Ends the capture.
   std::vector<std::string> lines() {
-    restore();
-    std::string text;
-    std::rewind(file_);
-    char block[4096];
-    std::size_t got;
-    while ((got = std::fread(block, 1, sizeof block, file_)) > 0) text.append(block, got);
+    const std::string all = text();
     std::vector<std::string> out;
     std::size_t start = 0;
-    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-      out.push_back(text.substr(start, end - start));
+    for (std::size_t end; (end = all.find('\n', start)) != std::string::npos; start = end + 1) {
+      out.push_back(all.substr(start, end - start));
     }
-    if (start < text.size()) out.push_back(text.substr(start) + "<no line feed>");
+    if (start < all.size()) out.push_back(all.substr(start) + "<no line feed>");
     return out;
   }
-
- private:
-  void restore() {
-    if (saved_ < 0) return;
-    ::dup2(saved_, STDERR_FILENO);
-    ::close(saved_);
-    saved_ = -1;
-  }
-
-  std::FILE* file_;
-  int saved_;
 };
 
 // Every test starts from a fresh script and ends with the fake cleared.
@@ -168,12 +139,6 @@ inline ::testing::AssertionResult in_order(const std::vector<std::string>& all,
                  << "missing, in order: \"" << wanted[next] << "\"\nin:\n";
   for (const auto& entry : all) failure << "  " << entry << "\n";
   return failure;
-}
-
-inline std::size_t count_of(const std::vector<std::string>& all, std::string_view entry) {
-  std::size_t n = 0;
-  for (const auto& e : all) n += e == entry;
-  return n;
 }
 
 }  // namespace system_audio::testing
