@@ -12,6 +12,8 @@ using Result = std::expected<T, std::string>;
 
 using Error = std::unexpected<std::string>;
 
-inline Error fail(std::string text) { return Error(std::move(text)); }
+inline Error fail(std::string text) {
+  return Error(std::move(text));
+}
 
 }  // namespace system_audio

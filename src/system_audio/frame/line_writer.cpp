@@ -15,7 +15,8 @@ std::mutex stdout_lock;
 std::mutex stderr_lock;
 
 void write_line(int fd, std::mutex& lock, std::string text) {
-  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  std::replace_if(
+      text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
   text.push_back('\n');
   std::lock_guard guard(lock);
   const char* next = text.data();
@@ -38,6 +39,8 @@ void write_protocol_line(std::string text) {
   write_line(STDOUT_FILENO, stdout_lock, std::move(text));
 }
 
-void write_diagnostic(std::string text) { write_line(STDERR_FILENO, stderr_lock, std::move(text)); }
+void write_diagnostic(std::string text) {
+  write_line(STDERR_FILENO, stderr_lock, std::move(text));
+}
 
 }  // namespace system_audio
