@@ -45,12 +45,9 @@ TEST(BitExactCapture, EveryDecodedSampleIsEveryThirdSampleOfTheMixdown) {
     stereo[2 * (kLeadIn + i) + 1] = mono[i];
   }
 
-  auto server = start_server();
-  ASSERT_TRUE(server);
-  auto helper = start_helper(server->environment_entry());
-  Captured out;
-  ASSERT_TRUE(read_until(*helper, out, 15s, [&] { return out.pcm_lines() > 0; }))
-      << helper->error_text();
+  auto run = start_streaming();
+  ASSERT_TRUE(run);
+  auto& [server, helper, out] = *run;
   Playback sound(*server, std::move(stereo));
   ASSERT_TRUE(read_until(*helper, out, 20s, [&] { return sound.done(); }));
   ASSERT_EQ(sound.finish(), std::nullopt);

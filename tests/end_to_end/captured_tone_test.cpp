@@ -38,12 +38,9 @@ std::optional<Span> tone_span(const std::vector<float>& samples) {
 }
 
 TEST(CapturedTone, ComesOutAt440HzAtThePlayedLevelWithoutABreak) {
-  auto server = start_server();
-  ASSERT_TRUE(server);
-  auto helper = start_helper(server->environment_entry());
-  Captured out;
-  ASSERT_TRUE(read_until(*helper, out, 15s, [&] { return out.pcm_lines() > 0; }))
-      << helper->error_text();
+  auto run = start_streaming();
+  ASSERT_TRUE(run);
+  auto& [server, helper, out] = *run;
 
   Playback tone(*server, test_support::stereo_sine(kFrequency, kAmplitude, kToneFrames, kLeadIn));
   ASSERT_TRUE(read_until(*helper, out, 20s, [&] { return tone.done(); }));

@@ -30,6 +30,20 @@ std::unique_ptr<test_support::ChildProcess> start_helper(const std::string& puls
                                                       helper_environment({pulse_server}));
 }
 
+std::unique_ptr<Streaming> start_streaming() {
+  auto run = std::make_unique<Streaming>();
+  run->server = start_server();
+  if (!run->server) return nullptr;
+  run->helper = start_helper(run->server->environment_entry());
+  Captured& out = run->out;
+  if (!read_until(*run->helper, out, std::chrono::seconds(15),
+                  [&] { return out.pcm_lines() > 0; })) {
+    ADD_FAILURE() << "no PCM line within 15 s; stderr:\n" << run->helper->error_text();
+    return nullptr;
+  }
+  return run;
+}
+
 void Captured::add(std::string line, Clock::time_point when) {
   if (line.starts_with("PCM ")) {
     if (auto decoded = parent::decode_pcm_payload(std::string_view(line).substr(4))) {

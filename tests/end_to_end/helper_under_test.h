@@ -66,6 +66,16 @@ bool read_until(test_support::ChildProcess& helper, Captured& captured,
   return true;
 }
 
+// A helper streaming from a private server of its own, read up to its first PCM
+// line: audio played before an idle server's first delivery reaches no client.
+struct Streaming {
+  std::unique_ptr<test_support::PrivateAudioServer> server;
+  std::unique_ptr<test_support::ChildProcess> helper;
+  Captured out;
+};
+// nullptr (with the test failed) when the server or the stream did not start.
+std::unique_ptr<Streaming> start_streaming();
+
 // Reads for a while, whatever comes.
 void read_for(test_support::ChildProcess& helper, Captured& captured,
               std::chrono::milliseconds duration);

@@ -16,14 +16,9 @@ double seconds_between(Clock::time_point from, Clock::time_point to) {
 }
 
 TEST(StreamContinuity, SixteenThousandSamplesASecondInSilence) {
-  auto server = start_server();
-  ASSERT_TRUE(server);
-  auto helper = start_helper(server->environment_entry());
-  Captured out;
-  // Audio played before the idle server's first delivery never reaches any
-  // client, so the clock starts with the first chunk.
-  ASSERT_TRUE(read_until(*helper, out, 15s, [&] { return out.pcm_lines() > 0; }))
-      << helper->error_text();
+  auto run = start_streaming();
+  ASSERT_TRUE(run);
+  auto& [server, helper, out] = *run;
   read_for(*helper, out, 8s);
   ASSERT_GT(out.pcm_lines(), 100u);
   EXPECT_EQ(out.undecodable, 0u);
