@@ -54,8 +54,6 @@ class Sender {
     return {};
   }
 
-  explicit operator bool() const { return shared_ != nullptr; }
-
  private:
   template <class U>
   friend std::pair<Sender<U>, Receiver<U>> make_channel();
