@@ -17,7 +17,7 @@ namespace {
 struct IoProc {
   int number = 0;
   AudioObjectID device = 0;
-  dispatch_queue_t queue = nullptr;     // one reference held while registered
+  dispatch_queue_t queue = nullptr;    // one reference held while registered
   AudioDeviceIOBlock block = nullptr;  // one reference held while registered
   bool started = false;
   bool destroyed = false;
@@ -145,14 +145,11 @@ std::vector<std::string> log() {
   return state().log;
 }
 
-std::vector<std::string> log_lines(const std::vector<std::string>& prefixes,
-                                   const std::string& from) {
+std::vector<std::string> log_lines(const std::vector<std::string>& prefixes) {
   std::vector<std::string> lines;
-  bool seen = from.empty();
   for (const std::string& line : log()) {
-    seen = seen || line.starts_with(from);
-    if (seen && std::any_of(prefixes.begin(), prefixes.end(),
-                            [&](const std::string& p) { return line.starts_with(p); })) {
+    if (std::any_of(prefixes.begin(), prefixes.end(),
+                    [&](const std::string& p) { return line.starts_with(p); })) {
       lines.push_back(line);
     }
   }
@@ -183,7 +180,7 @@ std::vector<std::string> leftovers() {
   return left;
 }
 
-bool deliver_io_cycle(const std::vector<std::vector<float>>& buffers, UInt32 channels) {
+bool deliver_io_cycle(Buffers buffers, UInt32 channels, std::function<void(Buffers&)> at_call) {
   std::shared_ptr<IoProc> proc;
   {
     std::lock_guard lock(state().mutex);
@@ -193,36 +190,37 @@ bool deliver_io_cycle(const std::vector<std::vector<float>>& buffers, UInt32 cha
     if (!proc) return false;
     ++state().in_flight;
   }
-  standin::dispatch_async(proc->queue, [proc, channels, samples = buffers] {
-    auto copy = samples;
-    std::vector<std::byte> storage(offsetof(AudioBufferList, mBuffers) +
-                                   std::max<std::size_t>(1, copy.size()) * sizeof(AudioBuffer));
-    auto* list = reinterpret_cast<AudioBufferList*>(storage.data());
-    list->mNumberBuffers = UInt32(copy.size());
-    for (std::size_t i = 0; i < copy.size(); ++i) {
-      AudioBuffer* buffer = list->mBuffers + i;
-      *buffer = {channels, UInt32(copy[i].size() * sizeof(float)), copy[i].data()};
-    }
-    AudioBufferList output{1, {{1, 0, nullptr}}};
-    {
-      std::lock_guard call(proc->call);
-      bool run = false;
-      {
+  standin::dispatch_async(
+      proc->queue, [proc, channels, copy = std::move(buffers), at_call]() mutable {
+        if (at_call) at_call(copy);
+        std::vector<std::byte> storage(offsetof(AudioBufferList, mBuffers) +
+                                       std::max<std::size_t>(1, copy.size()) * sizeof(AudioBuffer));
+        auto* list = reinterpret_cast<AudioBufferList*>(storage.data());
+        list->mNumberBuffers = UInt32(copy.size());
+        for (std::size_t i = 0; i < copy.size(); ++i) {
+          AudioBuffer* buffer = list->mBuffers + i;
+          *buffer = {channels, UInt32(copy[i].size() * sizeof(float)), copy[i].data()};
+        }
+        AudioBufferList output{1, {{1, 0, nullptr}}};
+        {
+          std::lock_guard call(proc->call);
+          bool run = false;
+          {
+            std::lock_guard lock(state().mutex);
+            run = !proc->destroyed;
+          }
+          if (run) {
+            standin::invoke_block<platform::AudioDeviceIOBlockInvoke>(proc->block, nullptr, list,
+                                                                      nullptr, &output, nullptr);
+          }
+        }
         std::lock_guard lock(state().mutex);
-        run = !proc->destroyed;
-      }
-      if (run) {
-        standin::invoke_block<platform::AudioDeviceIOBlockInvoke>(proc->block, nullptr, list,
-                                                                 nullptr, &output, nullptr);
-      }
-    }
-    std::lock_guard lock(state().mutex);
-    if (output.mBuffers[0].mDataByteSize != 0 || output.mBuffers[0].mData != nullptr) {
-      state().hal_faults.push_back(name_of(reinterpret_cast<AudioDeviceIOProcID>(proc.get())) +
-                                   " wrote into the output buffer list");
-    }
-    if (--state().in_flight == 0) state().delivered.notify_all();
-  });
+        if (output.mBuffers[0].mDataByteSize != 0 || output.mBuffers[0].mData != nullptr) {
+          state().hal_faults.push_back(name_of(reinterpret_cast<AudioDeviceIOProcID>(proc.get())) +
+                                       " wrote into the output buffer list");
+        }
+        if (--state().in_flight == 0) state().delivered.notify_all();
+      });
   return true;
 }
 
