@@ -55,8 +55,6 @@ void uninstall();
 std::vector<std::string> log();
 // Sees each log line before the call acts, on the calling thread.
 void set_observer(std::function<void(const std::string& line)> observer);
-// The log lines that start with one of the prefixes.
-std::vector<std::string> log_lines(const std::vector<std::string>& prefixes);
 
 // What the HAL saw: the tap description's and the aggregate description's
 // content when each was passed, and the IOProc queue's label.
