@@ -48,42 +48,29 @@ void PrintTo(const BufferRow& row, std::ostream* out) {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+const std::string kAt16000 = "sck: source format rate=16000";
+
+// clang-format off
 const BufferRow kRows[] = {
     {"Null", {with([](Buffer& b) { b.null = true; })}, {}, {}},
     {"ScreenType", {with([](Buffer& b) { b.type = platform::SCStreamOutputTypeScreen; })}, {}, {}},
-    {"MicrophoneType",
-     {with([](Buffer& b) { b.type = platform::SCStreamOutputTypeMicrophone; })},
-     {},
-     {}},
+    {"MicrophoneType", {with([](Buffer& b) { b.type = platform::SCStreamOutputTypeMicrophone; })}, {}, {}},
     {"NotReady", {with([](Buffer& b) { b.spec.ready = false; })}, {}, {}},
     {"SizeQueryStatus", {with([](Buffer& b) { b.spec.size_status = -12731; })}, {}, {}},
     {"SizeZero", {with([](Buffer& b) { b.spec.size = 0; })}, {}, {}},
     {"FillFails", {with([](Buffer& b) { b.spec.fill_status = -12737; })}, {}, {}},
     {"At48000", {at(48000.0)}, {"sck: source format rate=48000"}, {160}},
     {"At44100", {at(44100.0)}, {"sck: source format rate=44100"}, {174}},
-    {"ZeroRate", {at(0.0)}, {"sck: source format rate=16000"}, {479}},
-    {"NegativeRate", {at(-48000.0)}, {"sck: source format rate=16000"}, {479}},
-    {"NoFormatDescription",
-     {with([](Buffer& b) { b.spec.format_description = false; })},
-     {"sck: source format rate=16000"},
-     {479}},
-    {"NoStreamDescription",
-     {with([](Buffer& b) { b.spec.stream_description = false; })},
-     {"sck: source format rate=16000"},
-     {479}},
-    {"NotANumberRateKeepsItsResampler",
-     {at(kNaN), at(kNaN)},
-     {"sck: source format rate=NaN"},
-     {479, 480}},
-    {"SameRateKeepsItsResampler",
-     {at(48000.0), at(48000.0)},
-     {"sck: source format rate=48000"},
-     {160, 160}},
-    {"RateChangeStartsAFreshResampler",
-     {at(48000.0), at(44100.0)},
-     {"sck: source format rate=48000", "sck: source format rate=44100"},
-     {160, 174}},
+    {"ZeroRate", {at(0.0)}, {kAt16000}, {479}},
+    {"NegativeRate", {at(-48000.0)}, {kAt16000}, {479}},
+    {"NoFormatDescription", {with([](Buffer& b) { b.spec.format_description = false; })}, {kAt16000}, {479}},
+    {"NoStreamDescription", {with([](Buffer& b) { b.spec.stream_description = false; })}, {kAt16000}, {479}},
+    {"NotANumberRateKeepsItsResampler", {at(kNaN), at(kNaN)}, {"sck: source format rate=NaN"}, {479, 480}},
+    {"SameRateKeepsItsResampler", {at(48000.0), at(48000.0)}, {"sck: source format rate=48000"}, {160, 160}},
+    {"RateChangeStartsAFreshResampler", {at(48000.0), at(44100.0)},
+     {"sck: source format rate=48000", "sck: source format rate=44100"}, {160, 174}},
 };
+// clang-format on
 
 class SampleBuffers : public testing::SckFakeTest,
                       public ::testing::WithParamInterface<BufferRow> {};

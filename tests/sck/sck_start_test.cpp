@@ -12,44 +12,34 @@ using fake::ContentAnswer;
 using fake::StartAnswer;
 using testing::DiagnosticsCapture;
 
+// clang-format off
 const std::vector<std::string> kLines = {
-    "sck: start",
-    "sck: display id=69733382 size=3024x1964",
-    "sck: create display filter",
-    "sck: configure stream",
-    "sck: set captures_audio",
-    "sck: set excludes_current_process_audio",
-    "sck: set sample_rate",
-    "sck: set channel_count",
-    "sck: set queue_depth",
-    "sck: set width",
-    "sck: set height",
-    "sck: set minimum_frame_interval",
-    "sck: create output/delegate",
-    "sck: create stream",
-    "sck: attach audio output",
-    "sck: start capture request",
-    "sck: ready",
-};
+    "sck: start", "sck: display id=69733382 size=3024x1964", "sck: create display filter",
+    "sck: configure stream", "sck: set captures_audio", "sck: set excludes_current_process_audio",
+    "sck: set sample_rate", "sck: set channel_count", "sck: set queue_depth", "sck: set width",
+    "sck: set height", "sck: set minimum_frame_interval", "sck: create output/delegate",
+    "sck: create stream", "sck: attach audio output", "sck: start capture request", "sck: ready"};
 
 const char kContentHandler[] = "Block_release(SCShareableContentCompletionHandler)";
 const char kStartHandler[] = "Block_release(SCStreamCompletionHandler)";
-// Everything a start made, newest first: the order of every teardown after the
-// stream exists.
+// Everything a start made, newest first: the order of every teardown.
 const std::vector<std::string> kTeardown = {
     "dispatch_release(dispatch_queue \"com.vantle.audio-helper.sck-audio\")",
-    "NSObject_release(SCStream)",
-    "NSObject_release(VantleSckAudioOutput)",
-    "NSObject_release(SCStreamConfiguration)",
-    "NSObject_release(SCContentFilter)",
-    "NSObject_release(NSArray[0])",
-    "NSObject_release(SCDisplay 69733382)",
-    "NSObject_release(NSArray[1])",
-    "NSObject_release(SCShareableContent)",
-};
-std::vector<std::string> teardown(std::vector<std::string> first, std::size_t last_n) {
-  first.insert(first.end(), kTeardown.end() - std::ptrdiff_t(last_n), kTeardown.end());
-  return first;
+    "NSObject_release(SCStream)", "NSObject_release(VantleSckAudioOutput)",
+    "NSObject_release(SCStreamConfiguration)", "NSObject_release(SCContentFilter)",
+    "NSObject_release(NSArray[0])", "NSObject_release(SCDisplay 69733382)",
+    "NSObject_release(NSArray[1])", "NSObject_release(SCShareableContent)"};
+// clang-format on
+
+// The content handler's release, then `extra`, then the last n of kTeardown.
+std::vector<std::string> releases_of(std::size_t n, std::vector<std::string> extra = {}) {
+  extra.insert(extra.begin(), kContentHandler);
+  extra.insert(extra.end(), kTeardown.end() - std::ptrdiff_t(n), kTeardown.end());
+  return extra;
+}
+
+fake::ScreenCaptureScript& sck() {
+  return fake::screen_capture_script();
 }
 
 struct FailureRow {
@@ -65,97 +55,59 @@ void PrintTo(const FailureRow& row, std::ostream* out) {
   *out << row.name;
 }
 
-fake::ScreenCaptureScript& sck() {
-  return fake::screen_capture_script();
-}
+const std::string kDenied =
+    "ScreenCaptureKit content access failed: The user declined TCCs for application, window, "
+    "display capture";
+const std::string kStartTimedOut =
+    "ScreenCaptureKit start callback timed out before computer audio became ready";
 
+// clang-format off
 const FailureRow kRows[] = {
-    {"ContentError",
-     nullptr,
-     [] { sck().content = ContentAnswer::error; },
-     "ScreenCaptureKit content access failed: The user declined TCCs for application, window, "
-     "display capture",
-     1,
-     {kContentHandler}},
-    {"ContentAndError",
-     nullptr,
-     [] { sck().content = ContentAnswer::content_and_error; },
-     "ScreenCaptureKit content access failed: The user declined TCCs for application, window, "
-     "display capture",
-     1,
-     {kContentHandler}},
-    {"Neither",
-     nullptr,
-     [] { sck().content = ContentAnswer::neither; },
-     "ScreenCaptureKit returned neither content nor an error",
-     1,
-     {kContentHandler}},
-    {"NoDisplay",
-     nullptr,
-     [] { sck().displays.clear(); },
-     "ScreenCaptureKit did not report an available display",
-     1,
-     {kContentHandler, "NSObject_release(NSArray[0])", "NSObject_release(SCShareableContent)"}},
-    {"LockBrokenBeforeTheWait",
-     nullptr,
-     [] { sck().content = ContentAnswer::broken_before_wait; },
-     "ScreenCaptureKit content wait lock was poisoned",
-     1,
-     {kContentHandler}},
-    {"LockBrokenInTheWait",
-     nullptr,
-     [] { sck().content = ContentAnswer::broken_in_wait; },
-     "ScreenCaptureKit content wait was poisoned",
-     1,
-     {kContentHandler}},
+    {"ContentError", nullptr, [] { sck().content = ContentAnswer::error; }, kDenied, 1, releases_of(0)},
+    {"ContentAndError", nullptr, [] { sck().content = ContentAnswer::content_and_error; }, kDenied, 1,
+     releases_of(0)},
+    {"Neither", nullptr, [] { sck().content = ContentAnswer::neither; },
+     "ScreenCaptureKit returned neither content nor an error", 1, releases_of(0)},
+    {"NoDisplay", nullptr, [] { sck().displays.clear(); },
+     "ScreenCaptureKit did not report an available display", 1,
+     releases_of(1, {"NSObject_release(NSArray[0])"})},
+    {"LockBrokenBeforeTheWait", nullptr, [] { sck().content = ContentAnswer::broken_before_wait; },
+     "ScreenCaptureKit content wait lock was poisoned", 1, releases_of(0)},
+    {"LockBrokenInTheWait", nullptr, [] { sck().content = ContentAnswer::broken_in_wait; },
+     "ScreenCaptureKit content wait was poisoned", 1, releases_of(0)},
     {"AttachFails", nullptr, [] { sck().attach = false; },
-     "attach ScreenCaptureKit audio output failed: The operation couldn't be completed. (invalid "
-     "output)",
-     15,
-     teardown(
-         {kContentHandler,
-          "NSObject_release(NSError \"The operation couldn't be completed. (invalid output)\")"},
-         9)},
+     "attach ScreenCaptureKit audio output failed: The operation couldn't be completed. (invalid output)",
+     15, releases_of(9, {"NSObject_release(NSError \"The operation couldn't be completed. (invalid output)\")"})},
     {"StartError", nullptr, [] { sck().start = StartAnswer::error; },
      "ScreenCaptureKit audio capture failed to start: Failed to start the audio capture", 16,
-     teardown({kContentHandler, kStartHandler}, 9)},
-    {"StartHandlerDropped", nullptr, [] { sck().start = StartAnswer::dropped; },
-     "ScreenCaptureKit start callback timed out before computer audio became ready", 16,
-     teardown({kContentHandler, kStartHandler}, 9)},
+     releases_of(9, {kStartHandler})},
+    {"StartHandlerDropped", nullptr, [] { sck().start = StartAnswer::dropped; }, kStartTimedOut, 16,
+     releases_of(9, {kStartHandler})},
     // Objects the platform could not make.
-    {"NoContentHandler",
-     "SCShareableContentCompletionHandler_create",
-     nullptr,
-     "ScreenCaptureKit could not create the content completion handler",
-     1,
-     {}},
+    {"NoContentHandler", "SCShareableContentCompletionHandler_create", nullptr,
+     "ScreenCaptureKit could not create the content completion handler", 1, {}},
     {"NoExcludedWindows", "NSArray_new", nullptr,
-     "ScreenCaptureKit could not create the excluded-windows list", 3,
-     teardown({kContentHandler}, 3)},
+     "ScreenCaptureKit could not create the excluded-windows list", 3, releases_of(3)},
     {"NoFilterObject", "SCContentFilter_alloc", nullptr,
-     "ScreenCaptureKit could not create the display filter", 3, teardown({kContentHandler}, 4)},
+     "ScreenCaptureKit could not create the display filter", 3, releases_of(4)},
     {"NoFilter", "SCContentFilter_initWithDisplay_excludingWindows", nullptr,
-     "ScreenCaptureKit could not create the display filter", 3, teardown({kContentHandler}, 4)},
+     "ScreenCaptureKit could not create the display filter", 3, releases_of(4)},
     {"NoConfiguration", "SCStreamConfiguration_new", nullptr,
-     "ScreenCaptureKit could not create the stream configuration", 4,
-     teardown({kContentHandler}, 5)},
+     "ScreenCaptureKit could not create the stream configuration", 4, releases_of(5)},
     {"NoOutputObject", "VantleSckAudioOutput_alloc", nullptr,
-     "ScreenCaptureKit could not create the audio output object", 13,
-     teardown({kContentHandler}, 6)},
+     "ScreenCaptureKit could not create the audio output object", 13, releases_of(6)},
     {"NoOutput", "VantleSckAudioOutput_init", nullptr,
-     "ScreenCaptureKit could not create the audio output object", 13,
-     teardown({kContentHandler}, 6)},
-    {"NoStreamObject", "SCStream_alloc", nullptr, "ScreenCaptureKit could not create the stream",
-     14, teardown({kContentHandler}, 7)},
+     "ScreenCaptureKit could not create the audio output object", 13, releases_of(6)},
+    {"NoStreamObject", "SCStream_alloc", nullptr,
+     "ScreenCaptureKit could not create the stream", 14, releases_of(7)},
     {"NoStream", "SCStream_initWithFilter_configuration_delegate", nullptr,
-     "ScreenCaptureKit could not create the stream", 14, teardown({kContentHandler}, 7)},
+     "ScreenCaptureKit could not create the stream", 14, releases_of(7)},
     {"NoQueue", "dispatch_queue_create", nullptr,
-     "ScreenCaptureKit could not create the sample-buffer queue", 14,
-     teardown({kContentHandler}, 8)},
+     "ScreenCaptureKit could not create the sample-buffer queue", 14, releases_of(8)},
     {"NoStartHandler", "SCStreamCompletionHandler_create", nullptr,
-     "ScreenCaptureKit could not create the start completion handler", 16,
-     teardown({kContentHandler}, 9)},
+     "ScreenCaptureKit could not create the start completion handler", 16, releases_of(9)},
 };
+// clang-format on
 
 class FailedStart : public testing::SckFakeTest, public ::testing::WithParamInterface<FailureRow> {
  protected:
@@ -199,16 +151,14 @@ TEST_F(FailedStart, ContentNeverAnsweredTimesOutAndALateAnswerIsReleased) {
   start_expecting(
       "ScreenCaptureKit content callback timed out; Screen Recording permission may be missing", 1);
   fake::answer_kept_content();
-  EXPECT_EQ(releases(),
-            (std::vector<std::string>{kContentHandler, "NSObject_release(SCShareableContent)"}));
+  EXPECT_EQ(releases(), releases_of(1));
   expect_nothing_left();
 }
 
 TEST_F(FailedStart, StartNeverAnsweredTimesOutAndALateAnswerIsDropped) {
   sck().start = StartAnswer::kept;
-  start_expecting("ScreenCaptureKit start callback timed out before computer audio became ready",
-                  16);
-  EXPECT_EQ(releases(), teardown({kContentHandler, kStartHandler}, 9));
+  start_expecting(kStartTimedOut, 16);
+  EXPECT_EQ(releases(), releases_of(9, {kStartHandler}));
   fake::answer_kept_start();
   expect_nothing_left();
 }

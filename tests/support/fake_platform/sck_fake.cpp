@@ -1,7 +1,7 @@
 #include "sck_fake.h"
 
 #include <chrono>
-#include <mutex>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -9,21 +9,23 @@ namespace system_audio::fake {
 namespace {
 
 using namespace platform;
-using ContentInvoke = SCShareableContentCompletionHandlerInvoke;
-using StartInvoke = SCStreamCompletionHandlerInvoke;
 
 struct State {
-  std::mutex mutex;
   ScreenCaptureScript script;
   std::vector<std::thread> answers;
-  std::vector<const void*> kept_content;
-  std::vector<const void*> kept_start;
+  const void* kept_content = nullptr;
+  const void* kept_start = nullptr;
   SCStream* stream = nullptr;
 };
 
 State& state() {
   static State instance;
   return instance;
+}
+
+// Answers on a framework thread of the fake's own, after the call returned.
+void later(std::function<void()> answer) {
+  state().answers.emplace_back(std::move(answer));
 }
 
 // Content that fails when the backend first touches it: its retain, reported
@@ -34,18 +36,19 @@ std::string describe(const BreakingContent&) {
 }
 
 void answer_content(const void* handler, const ScreenCaptureScript& script, ContentAnswer answer) {
+  using A = ContentAnswer;
   const void* content = nullptr;
   NSError* error = nullptr;
-  if (answer == ContentAnswer::content || answer == ContentAnswer::content_and_error) {
+  if (answer == A::content || answer == A::content_and_error) {
     content = standin::make_shareable_content(script.displays);
   }
-  if (answer == ContentAnswer::error || answer == ContentAnswer::content_and_error) {
-    error = standin::make_error(script.content_error);
-  }
-  if (answer == ContentAnswer::broken_before_wait || answer == ContentAnswer::broken_in_wait) {
+  if (answer == A::broken_before_wait || answer == A::broken_in_wait) {
     content = standin::make_object(BreakingContent{}, "NSObject_release");
   }
-  standin::invoke_block<ContentInvoke>(
+  if (answer == A::error || answer == A::content_and_error) {
+    error = standin::make_error(script.content_error);
+  }
+  standin::invoke_block<SCShareableContentCompletionHandlerInvoke>(
       handler, static_cast<SCShareableContent*>(const_cast<void*>(content)), error);
   for (const void* made : {content, static_cast<const void*>(error), handler}) {
     if (made != nullptr) standin::release(made, "internal");
@@ -53,7 +56,7 @@ void answer_content(const void* handler, const ScreenCaptureScript& script, Cont
 }
 
 void answer_start(const void* handler, NSError* error) {
-  standin::invoke_block<StartInvoke>(handler, error);
+  standin::invoke_block<SCStreamCompletionHandlerInvoke>(handler, error);
   if (error != nullptr) standin::release(error, "internal");
   standin::release(handler, "internal");
 }
@@ -65,13 +68,12 @@ ScreenCaptureScript& screen_capture_script() {
 }
 
 void answer_kept_content() {
-  std::vector<const void*> kept = std::exchange(state().kept_content, {});
-  for (const void* handler : kept) answer_content(handler, state().script, ContentAnswer::content);
+  answer_content(std::exchange(state().kept_content, nullptr), state().script,
+                 ContentAnswer::content);
 }
 
 void answer_kept_start() {
-  std::vector<const void*> kept = std::exchange(state().kept_start, {});
-  for (const void* handler : kept) answer_start(handler, nullptr);
+  answer_start(std::exchange(state().kept_start, nullptr), nullptr);
 }
 
 SCStream* last_stream() {
@@ -81,47 +83,38 @@ SCStream* last_stream() {
 void reset_screen_capture() {
   State& s = state();
   for (std::thread& answer : s.answers) answer.join();
-  s.answers.clear();
-  for (const void* handler : std::exchange(s.kept_content, {}))
-    standin::release(handler, "internal");
-  for (const void* handler : std::exchange(s.kept_start, {})) standin::release(handler, "internal");
-  s.script = {};
-  s.stream = nullptr;
+  for (const void* kept : {s.kept_content, s.kept_start}) {
+    if (kept != nullptr) standin::release(kept, "internal");
+  }
+  s = {};
 }
 
 }  // namespace system_audio::fake
 
 namespace system_audio::platform {
 
-using fake::ContentAnswer;
-using fake::StartAnswer;
-
 void SCShareableContent_getShareableContentExcludingDesktopWindows_onScreenWindowsOnly_completionHandler(
     BOOL excludeDesktopWindows, BOOL onScreenWindowsOnly,
     SCShareableContentCompletionHandler completionHandler) {
-  standin::call(
-      "SCShareableContent_getShareableContentExcludingDesktopWindows_onScreenWindowsOnly_"
-      "completionHandler",
-      excludeDesktopWindows, onScreenWindowsOnly, completionHandler);
-  fake::State& s = fake::state();
+  standin::call("SCShareableContent_getShareableContent", excludeDesktopWindows,
+                onScreenWindowsOnly, completionHandler);
   standin::retain(completionHandler, "Block_copy");
-  const fake::ScreenCaptureScript script = s.script;
+  const fake::ScreenCaptureScript script = fake::state().script;
+  const auto answer = [=] { fake::answer_content(completionHandler, script, script.content); };
   switch (script.content) {
-    case ContentAnswer::kept:
-      s.kept_content.push_back(completionHandler);
+    case fake::ContentAnswer::kept:
+      fake::state().kept_content = completionHandler;
       return;
-    case ContentAnswer::broken_before_wait:
-      std::thread([=] { fake::answer_content(completionHandler, script, script.content); }).join();
+    case fake::ContentAnswer::broken_before_wait:
+      std::thread(answer).join();
       return;
-    case ContentAnswer::broken_in_wait:
-      s.answers.emplace_back([=] {
+    case fake::ContentAnswer::broken_in_wait:
+      return fake::later([=] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        fake::answer_content(completionHandler, script, script.content);
+        answer();
       });
-      return;
     default:
-      s.answers.emplace_back(
-          [=] { fake::answer_content(completionHandler, script, script.content); });
+      fake::later(answer);
   }
 }
 
@@ -130,7 +123,7 @@ SCStream* SCStream_initWithFilter_configuration_delegate(SCStream* self, SCConte
                                                          VantleSckAudioOutput* delegate) {
   if (!standin::call("SCStream_initWithFilter_configuration_delegate", self, filter, configuration,
                      delegate)) {
-    if (self != nullptr) standin::release(self, "internal");
+    standin::release(self, "internal");
     return nullptr;
   }
   return fake::state().stream = standin::init_stream(self, filter, configuration, delegate);
@@ -139,35 +132,29 @@ SCStream* SCStream_initWithFilter_configuration_delegate(SCStream* self, SCConte
 BOOL SCStream_addStreamOutput_type_sampleHandlerQueue_error(SCStream* self,
                                                             VantleSckAudioOutput* output,
                                                             SCStreamOutputType type,
-                                                            dispatch_queue_t sampleHandlerQueue,
+                                                            dispatch_queue_t queue,
                                                             NSError** error) {
   standin::call("SCStream_addStreamOutput_type_sampleHandlerQueue_error", self, output, long(type),
-                static_cast<const void*>(sampleHandlerQueue), error ? "error out" : "NULL");
-  if (fake::state().script.attach) return standin::attach_output(self, output, sampleHandlerQueue);
-  if (error != nullptr) *error = standin::make_error(fake::state().script.attach_error);
+                static_cast<const void*>(queue));
+  if (fake::state().script.attach) return standin::attach_output(self, output, queue);
+  *error = standin::make_error(fake::state().script.attach_error);
   return false;
 }
 
 void SCStream_startCaptureWithCompletionHandler(SCStream* self,
                                                 SCStreamCompletionHandler completionHandler) {
   standin::call("SCStream_startCaptureWithCompletionHandler", self, completionHandler);
-  fake::State& s = fake::state();
   standin::retain(completionHandler, "Block_copy");
-  switch (s.script.start) {
-    case StartAnswer::kept:
-      s.kept_start.push_back(completionHandler);
-      return;
-    case StartAnswer::dropped:
-      standin::release(completionHandler, "internal");
-      return;
-    case StartAnswer::error:
-      s.answers.emplace_back([completionHandler, text = s.script.start_error] {
-        fake::answer_start(completionHandler, standin::make_error(text));
-      });
-      return;
-    case StartAnswer::started:
-      s.answers.emplace_back(
-          [completionHandler] { fake::answer_start(completionHandler, nullptr); });
+  const fake::ScreenCaptureScript& script = fake::state().script;
+  if (script.start == fake::StartAnswer::kept) {
+    fake::state().kept_start = completionHandler;
+  } else if (script.start == fake::StartAnswer::dropped) {
+    standin::release(completionHandler, "internal");
+  } else {
+    const bool fails = script.start == fake::StartAnswer::error;
+    fake::later([=, text = script.start_error] {
+      fake::answer_start(completionHandler, fails ? standin::make_error(text) : nullptr);
+    });
   }
 }
 
