@@ -127,16 +127,14 @@ std::string quoted(std::string_view bytes) {
   return out + '"';
 }
 
-std::vector<LiveObject> live_objects() {
+std::vector<std::string> live_objects() {
   std::vector<std::pair<std::uint64_t, const Object*>> found;
   Ledger& l = ledger();
   std::lock_guard lock(l.mutex);
   for (const auto& [reference, object] : l.live) found.emplace_back(object->serial, object);
   std::sort(found.begin(), found.end());
-  std::vector<LiveObject> listed;
-  for (const auto& [serial, object] : found) {
-    listed.push_back({object->describe(*object), object->references.load()});
-  }
+  std::vector<std::string> listed;
+  for (const auto& [serial, object] : found) listed.push_back(object->describe(*object));
   return listed;
 }
 
@@ -189,12 +187,6 @@ std::string argument_text(const char* text) {
 }
 std::string argument_text(std::string_view text) {
   return quoted(text);
-}
-std::string argument_text(bool value) {
-  return value ? "YES" : "NO";
-}
-std::string argument_text(long value) {
-  return std::to_string(value);
 }
 
 }  // namespace system_audio::standin
