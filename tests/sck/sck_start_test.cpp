@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <future>
 #include <mutex>
 
 #include "sck_fixture.h"
@@ -209,7 +210,9 @@ TEST_F(FailedStart, RunningStartStreamsFromTheFirstDisplayUntilTheSessionGoes) {
   capture_diagnostics();
   ASSERT_TRUE(standin::deliver_sample_buffer(fake::last_stream(), buffer,
                                              platform::SCStreamOutputTypeAudio));
-  standin::wait_until_idle(session->queue.get());
+  std::promise<void> delivered;  // the queue runs in order: the delivery is over
+  standin::dispatch_async(session->queue.get(), [&] { delivered.set_value(); });
+  delivered.get_future().wait();
   captured_diagnostics();
   CFRelease(buffer);
   EXPECT_EQ(status_rx_.receive_for(std::chrono::seconds(0)).message, "receiving");
