@@ -138,7 +138,10 @@ class AudioHelper extends EventEmitter {
                                          []);
     });
     lineSplitter(this._child.stdout, (line) => this._line(line), (rest) => {
-      if (rest) this._emitError(new ProtocolError('line without a line feed', rest));
+      // A helper ended by stop() may have been cut off in mid-line.
+      if (rest && !this._stopping) {
+        this._emitError(new ProtocolError('line without a line feed', rest));
+      }
     });
     lineSplitter(this._child.stderr, (line) => this._diagnostic(line), (rest) => {
       if (rest) this._diagnostic(rest);

@@ -137,7 +137,8 @@ class AudioHelper:
         for raw in self.process.stdout:
             line = raw.decode("utf-8", "replace")
             if not line.endswith("\n"):
-                self._events.put(("error", ProtocolError("line without a line feed", line)))
+                if not self._stopping:  # stop() may cut the helper off in mid-line
+                    self._events.put(("error", ProtocolError("line without a line feed", line)))
                 break
             line = line[:-1]
             was_first, first = first, False
