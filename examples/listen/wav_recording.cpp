@@ -119,7 +119,9 @@ int record_wav(const WavRecording& recording) {
   Child& helper = **spawned;
   Run run;
   run.writer = &*writer;
-  if (recording.seconds) run.limit = std::uint64_t(std::llround(*recording.seconds * kRate));
+  // Far beyond what a WAV file holds, so the rounding below stays defined.
+  if (recording.seconds)
+    run.limit = std::uint64_t(std::llround(std::min(*recording.seconds, 1e12) * kRate));
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
   const auto start = Clock::now();
   auto next_status = start;
