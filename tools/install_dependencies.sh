@@ -2,8 +2,10 @@
 # Installs what building, testing and running the helper need (Debian packages).
 set -euo pipefail
 
+# dpkg-dev and file: cpack's Debian package with computed dependencies; nodejs and
+# python3: the clients' tests.
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpulse-dev
-  pulseaudio pulseaudio-utils)
+  pulseaudio pulseaudio-utils dpkg-dev file nodejs python3)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -29,7 +29,7 @@ cleanup() {
     wait "$player" 2>/dev/null || true
   fi
   if [ -n "$server_dir" ]; then
-    tests/support/audio_server/private_audio_server.sh stop "$server_dir" || true
+    tools/private_audio_server.sh stop "$server_dir" || true
   fi
   rm -rf "$work"
 }
@@ -46,7 +46,7 @@ fi
 
 echo "== no audio server: starting a private one with a null sink"
 server_dir=$work/server
-address=$(tests/support/audio_server/private_audio_server.sh start "$server_dir")
+address=$(tools/private_audio_server.sh start "$server_dir")
 export "${address?}"
 echo "$address"
 

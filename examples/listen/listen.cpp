@@ -3,13 +3,16 @@
 // terminates it and reports what came out.
 //
 //   vantle_listen HELPER SECONDS [HELPER_ARGUMENT...]
+//   vantle_listen --wav FILE [SECONDS] [--pcm16] [--helper PATH] [--backend=NAME]
 //   vantle_listen --tone FREQUENCY DBFS SECONDS > tone.raw
 //
-// The second form writes a sine tone (raw float32le, 48000 Hz, stereo, peak at
-// DBFS) to standard output, for playing a known sound with pacat.
+// The second form records what the helper captures as a WAV file (16000 Hz
+// mono, float or 16-bit), for SECONDS or until Ctrl-C. The third writes a sine tone (raw float32le,
+// 48000 Hz, stereo, peak at DBFS) to standard output, for playing a known sound with pacat.
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -22,6 +25,7 @@
 #include "helper_child.h"
 #include "protocol_reader.h"
 #include "signal_analysis.h"
+#include "wav_recording.h"
 
 namespace {
 
@@ -33,6 +37,8 @@ constexpr unsigned kToneRate = 48000;
 int usage() {
   std::fprintf(stderr,
                "usage: vantle_listen HELPER SECONDS [HELPER_ARGUMENT...]\n"
+               "       vantle_listen --wav FILE [SECONDS] [--pcm16] [--helper PATH] "
+               "[--backend=NAME]\n"
                "       vantle_listen --tone FREQUENCY DBFS SECONDS > tone.raw\n");
   return 2;
 }
@@ -140,6 +146,46 @@ int listen(const std::vector<std::string>& command, double seconds) {
   return good ? 0 : 1;
 }
 
+// The helper installed beside this program, else the one on PATH.
+std::string default_helper() {
+  char self[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length > 0) {
+    std::string beside(self, std::size_t(length));
+    beside = beside.substr(0, beside.rfind('/') + 1) + "vantle_audio_helper";
+    if (::access(beside.c_str(), X_OK) == 0) return beside;
+  }
+  return "vantle_audio_helper";
+}
+
+int record(const std::vector<std::string>& arguments) {
+  parent::WavRecording recording;
+  std::string helper = default_helper();
+  std::vector<std::string> helper_arguments;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    double seconds;
+    if (argument == "--wav" && i + 1 < arguments.size() && recording.path.empty()) {
+      recording.path = arguments[++i];
+    } else if (argument == "--pcm16") {
+      recording.format = parent::WavFormat::pcm16;
+    } else if (argument == "--helper" && i + 1 < arguments.size()) {
+      helper = arguments[++i];
+    } else if (argument.starts_with("--backend=")) {
+      helper_arguments.push_back(argument);
+    } else if (!recording.seconds && parse_number(argument.c_str(), seconds) && seconds > 0) {
+      recording.seconds = seconds;
+    } else {
+      return usage();
+    }
+  }
+  if (recording.path.empty()) return usage();
+  recording.helper_command = {helper};
+  recording.helper_command.insert(recording.helper_command.end(), helper_arguments.begin(),
+                                  helper_arguments.end());
+  return parent::record_wav(recording);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -152,6 +198,7 @@ int main(int argc, char** argv) {
     }
     return write_tone(frequency, dbfs, seconds);
   }
+  if (std::ranges::find(arguments, "--wav") != arguments.end()) return record(arguments);
   double seconds;
   if (arguments.size() < 2 || !parse_number(argv[2], seconds) || seconds <= 0) return usage();
   std::vector<std::string> command{arguments[0]};
