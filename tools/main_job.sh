@@ -29,7 +29,7 @@ cleanup() {
     wait "$player" 2>/dev/null || true
   fi
   if [ -n "$server_dir" ]; then
-    tests/support/audio_server/private_audio_server.sh stop "$server_dir" || true
+    tools/private_audio_server.sh stop "$server_dir" || true
   fi
   rm -rf "$work"
 }
@@ -46,14 +46,13 @@ fi
 
 echo "== no audio server: starting a private one with a null sink"
 server_dir=$work/server
-address=$(tests/support/audio_server/private_audio_server.sh start "$server_dir")
+address=$(tools/private_audio_server.sh start "$server_dir")
 export "${address?}"
 echo "$address"
 
 # The tone outlasts the capture, so that every captured sample is tone.
 "$listen" --tone 440 -12 6 >"$work/tone.raw"
-pacat --playback --raw --format=float32le --rate=48000 --channels=2 --device=vantle_null \
-  "$work/tone.raw" 2>"$work/pacat.log" &
+tools/private_audio_server.sh play "$server_dir" "$work/tone.raw" 2>"$work/pacat.log" &
 player=$!
 sleep 0.3
 

@@ -1,6 +1,6 @@
 // The real frame with scripted backends in place of the platform ones, so the
-// frame's whole life can be tested as a process. The script is chosen with
-// "--script=NAME", which the frame's own argument scan ignores.
+// frame's whole life can be tested as a process. "--script=NAME[,chunks=N]
+// [,size=S]" chooses the script; the frame's own argument scan ignores it.
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -24,40 +24,47 @@ PcmChunk numbered_chunk(std::uint32_t number, std::size_t size) {
   return chunk;
 }
 
-std::size_t option_value(std::string_view name, std::size_t fallback) {
+std::size_t option(std::string_view name, std::size_t fallback) {
   const auto at = script.find(name);
-  if (at == std::string_view::npos) return fallback;
-  return std::stoul(std::string(script.substr(at + name.size())));
+  return at == std::string_view::npos ? fallback
+                                      : std::stoul(std::string(script.substr(at + name.size())));
 }
 
-template <class Session>
-Result<Session> scripted_start(const char* backend, PcmSender pcm_tx, StatusSender status_tx) {
-  write_diagnostic(std::string("test: start ") + backend);
+struct ScriptedSession {};
+
+template <const char* Backend>
+Result<OwnedSession> scripted_start(PcmSender pcm_tx, StatusSender status_tx) {
+  write_diagnostic(std::string("test: start ") + Backend);
   if (script.starts_with("fail")) {
-    return fail(std::string(backend) + " refused:\nsecond line\r with ünïcödé");
+    return fail(std::string(Backend) + " refused:\nsecond line\r with ünïcödé");
   }
-  if (script.starts_with("early")) {
-    // Sent while the start is still running, before "READY".
+  std::uint32_t first = 1;
+  if (script.starts_with("early")) {  // sent while the start still runs, before "READY"
     (void)status_tx.send("receiving");
-    for (std::uint32_t n = 1; n <= 3; ++n) (void)pcm_tx.send(numbered_chunk(n, 8));
+    for (; first <= 3; ++first) (void)pcm_tx.send(numbered_chunk(first, 8));
   }
-  const std::size_t count = option_value("chunks=", 2);
-  const std::size_t size = option_value("size=", 12);
-  const bool forever = script.starts_with("forever");
+  const std::size_t count = option("chunks=", 2);
+  const std::size_t size = option("size=", 12);
   std::thread([=, pcm_tx = std::move(pcm_tx), status_tx = std::move(status_tx)] {
-    const std::uint32_t first = script.starts_with("early") ? 4 : 1;
-    for (std::uint32_t n = first; forever || n < first + count; ++n) {
+    const bool forever = script.starts_with("forever");
+    for (std::uint32_t n = first; !script.starts_with("silent") && (forever || n < first + count);
+         ++n) {
       if (!pcm_tx.send(numbered_chunk(n, size))) return;
       if (forever) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     if (script.starts_with("stream-stopped")) {
       (void)status_tx.send("failed: ScreenCaptureKit stream stopped: gone");
+    }
+    // The others end here, dropping both senders: the pump ends.
+    if (script.starts_with("silent") || script.starts_with("stream-stopped")) {
       std::this_thread::sleep_for(std::chrono::hours(1));
     }
-    // Dropping both senders here closes the channels and ends the pump.
   }).detach();
-  return Session{};
+  return own_session(ScriptedSession{});
 }
+
+constexpr char kCoreAudio[] = "coreaudio";
+constexpr char kSck[] = "sck";
 
 }  // namespace
 
@@ -65,12 +72,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     if (std::strncmp(argv[i], "--script=", 9) == 0) script = argv[i] + 9;
   }
-  BackendStarts backends;
-  backends.coreaudio = [](PcmSender pcm, StatusSender status) {
-    return scripted_start<CoreAudioSession>("coreaudio", std::move(pcm), std::move(status));
-  };
-  backends.sck = [](PcmSender pcm, StatusSender status) {
-    return scripted_start<SckAudioSession>("sck", std::move(pcm), std::move(status));
-  };
+  static constexpr BackendStart backends[] = {{kCoreAudio, &scripted_start<kCoreAudio>},
+                                              {kSck, &scripted_start<kSck>}};
   return helper_main(argc, argv, backends);
 }
