@@ -10,8 +10,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 

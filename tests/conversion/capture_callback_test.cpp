@@ -1,166 +1,100 @@
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "capture_harness.h"
+#include "conversion_support.h"
 
 namespace system_audio {
 namespace {
 
-// Stereo frames whose two channels average to the running frame number, so
-// the resampled values name the source positions they came from.
+using testing::internal::CaptureStderr;
+using testing::internal::GetCapturedStderr;
+const std::vector<std::string> kReceiving = {"receiving"};
+
+// Stereo frames whose channels average to the running frame number, so each
+// resampled value names the source position it came from.
 Samples stereo_ramp(std::size_t first_frame, std::size_t frames) {
   Samples data;
-  for (std::size_t f = first_frame; f < first_frame + frames; ++f) {
-    data.push_back(static_cast<float>(f) - 0.5f);
-    data.push_back(static_cast<float>(f) + 0.5f);
-  }
+  for (std::size_t f = first_frame; f < first_frame + frames; ++f)
+    data.insert(data.end(), {f - 0.5f, f + 0.5f});
   return data;
 }
 
-TEST(TapCallback, ThreeCallbacksAt48kHzGive171Then170Then171Samples) {
-  TapHarness tap(48000.0);
-  const std::size_t expected_sizes[] = {171, 170, 171};
-  std::size_t produced = 0;
+TEST(TapCallback, At48kHz512FramesGive171Then170Then171SamplesAndReceivingOnce) {
+  Capture<TapCallbackState> tap(48000.0);
+  const std::size_t sizes[] = {171, 170, 171};
+  Samples all;
   for (std::size_t call = 0; call < 3; ++call) {
-    tap.callback(2, stereo_ramp(call * 512, 512));
+    const Samples data = stereo_ramp(call * 512, 512);
+    process_input_buffers(*tap.state, BufferList(1).set(0, 2, data).list());
     const auto chunks = drain(tap.pcm_rx);
-    ASSERT_EQ(chunks.size(), 1u) << call;
-    ASSERT_EQ(chunks[0].size(), 4 * expected_sizes[call]) << call;
-    const Samples samples = samples_of(chunks[0]);
-    for (std::size_t k = 0; k < samples.size(); ++k) {
-      ASSERT_EQ(samples[k], static_cast<float>(3 * (produced + k))) << call << " " << k;
-    }
-    produced += samples.size();
+    ASSERT_EQ(chunks.size(), 1u);
+    ASSERT_EQ(chunks[0].size(), 4 * sizes[call]);
+    for (float sample : joined(chunks)) all.push_back(sample);
+    EXPECT_EQ(drain(tap.status_rx), call == 0 ? kReceiving : std::vector<std::string>{});
   }
-  EXPECT_EQ(produced, 512u);
-  EXPECT_EQ(drain(tap.status_rx), std::vector<std::string>{"receiving"});
+  for (std::size_t k = 0; k < all.size(); ++k) ASSERT_EQ(all[k], float(3 * k)) << k;
 }
 
-TEST(TapCallback, ReceivingIsSentOnceByTheFirstCallbackThatYieldsSamples) {
-  TapHarness tap(16000.0);
-  tap.callback(1, Samples{0.5f});
+TEST(TapCallback, NothingIsSentOrChangedUntilACallbackYieldsSamples) {
+  Capture<TapCallbackState> tap(16000.0);
+  const Samples one = {0.5f}, pair = {1, 2};
+  process_input_buffers(*tap.state, BufferList(0).list());
+  process_input_buffers(*tap.state, BufferList(2).list());                  // no data at all
+  process_input_buffers(*tap.state, BufferList(1).set(0, 4, pair).list());  // not one frame
+  process_input_buffers(*tap.state, BufferList(1).set(0, 1, one).list());   // waits for the next
   EXPECT_TRUE(drain(tap.pcm_rx).empty());
   EXPECT_TRUE(drain(tap.status_rx).empty());
-  EXPECT_FALSE(tap.state->receiving_reported.load());
-
-  tap.callback(1, Samples{0.75f});
-  EXPECT_TRUE(tap.state->receiving_reported.load());
-  EXPECT_EQ(drain(tap.status_rx), std::vector<std::string>{"receiving"});
-  const auto chunks = drain(tap.pcm_rx);
-  ASSERT_EQ(chunks.size(), 1u);
-  EXPECT_EQ(samples_of(chunks[0]), Samples{0.5f});
-
-  tap.callback(1, Samples{1.0f, 1.25f});
-  EXPECT_TRUE(drain(tap.status_rx).empty());
-  EXPECT_EQ(drain(tap.pcm_rx).size(), 1u);
-}
-
-TEST(TapCallback, UnreadableOrEmptyListsLeaveEverythingAsItWas) {
-  TapHarness tap(44100.0);
-  tap.callback(1, Samples{0, 1, 2, 3});
-  drain(tap.pcm_rx);
-  drain(tap.status_rx);
-  const Samples pending = tap.state->resampler.pending;
-  const double position = tap.state->resampler.position;
-
-  BufferList none(0);
-  process_input_buffers(*tap.state, none.list());
-  BufferList nulls(2);
-  nulls.buffer(0) = {1, 16, nullptr};
-  nulls.buffer(1) = {2, 16, nullptr};
-  process_input_buffers(*tap.state, nulls.list());
-  tap.callback(4, Samples{1, 2});  // fewer samples than channels: empty mono
-
-  EXPECT_TRUE(drain(tap.pcm_rx).empty());
-  EXPECT_EQ(tap.state->resampler.pending, pending);
-  EXPECT_EQ(tap.state->resampler.position, position);
-}
-
-TEST(TapCallback, WithTheReceiversGoneCallbacksKeepConvertingSilently) {
-  TapHarness tap(48000.0);
+  EXPECT_EQ(tap.state->resampler.pending, one);
+  process_input_buffers(*tap.state, BufferList(1).set(0, 1, pair).list());
+  EXPECT_EQ(drain(tap.status_rx), kReceiving);
+  EXPECT_EQ(joined(drain(tap.pcm_rx)), (Samples{0.5f, 1}));
+  // With the frame's receivers gone, callbacks go on converting silently.
   tap.pcm_rx = PcmReceiver();
-  tap.status_rx = StatusReceiver();
-  for (std::size_t call = 0; call < 3; ++call) tap.callback(2, stereo_ramp(call * 512, 512));
-  EXPECT_TRUE(tap.state->receiving_reported.load());
-  EXPECT_EQ(tap.state->resampler.pending, Samples{1535.0f});
+  process_input_buffers(*tap.state, BufferList(1).set(0, 1, one).list());
+  EXPECT_EQ(tap.state->resampler.pending, one);
 }
 
-// At audio rates neighbouring doubles are far more than the tolerance apart,
-// so even the smallest change makes a new resampler and a new diagnostic.
-TEST(SckCallback, AResamplerAndADiagnosticOnlyWhenTheRateChanges) {
-  SckHarness sck;
-  const std::pair<double, std::string> calls[] = {
-      {44100.0, "sck: source format rate=44100\n"},
-      {44100.0, ""},
-      {44100.0, ""},
-      {std::nextafter(44100.0, 0.0), "sck: source format rate=44099.99999999999\n"},
-      {std::nextafter(16000.0, 1e9), "sck: source format rate=16000.000000000002\n"},
-      {std::nextafter(16000.0, 1e9), ""},
-  };
-  for (const auto& [rate, diagnostics] : calls) {
-    EXPECT_EQ(sck.callback(rate, Samples(480, 0.25f)), diagnostics) << rate;
-    ASSERT_TRUE(sck.output->resampler.has_value());
-    EXPECT_EQ(sck.output->resampler->source_rate, rate);
-  }
-  EXPECT_EQ(drain(sck.pcm_rx).size(), std::size(calls));
-  EXPECT_EQ(drain(sck.status_rx), std::vector<std::string>{"receiving"});
-}
-
-TEST(SckCallback, ANewRateStartsAFreshResampler) {
-  SckHarness sck;
-  sck.callback(48000.0, Samples{1, 2, 3, 4, 5});
-  EXPECT_EQ(sck.callback(44100.0, Samples{6, 7, 8, 9, 10, 11}), "sck: source format rate=44100\n");
-  EXPECT_EQ(sck.output->resampler->source_rate, 44100.0);
-  // A fresh resampler: the 48 kHz sample still pending is gone, the new
-  // block starts at its own first sample.
-  const auto chunks = drain(sck.pcm_rx);
-  ASSERT_EQ(chunks.size(), 2u);
-  EXPECT_EQ(samples_of(chunks[1]).front(), 6.0f);
-  EXPECT_EQ(sck.output->resampler->pending, Samples{11});
-}
-
-TEST(SckCallback, UnreadableBuffersDoNotMakeAResampler) {
-  SckHarness sck;
-  EXPECT_EQ(sck.callback(48000.0, Samples{1.0f}, 0), "");
-  EXPECT_FALSE(sck.output->resampler.has_value());
-}
-
-// NaN runs at 16 kHz; once a resampler exists, NaN keeps it whatever its rate.
-TEST(SckCallback, NotANumberRateNeverRemakesTheResampler) {
+// A resampler, and its diagnostic, only when the rate differs from the stored
+// one by more than the f64 epsilon. Rates below 16 kHz compare as the 16 kHz
+// they are stored as; NaN never compares greater, so it never remakes one.
+TEST(SckCallback, TheResamplerIsRemadeOnlyWhenTheRateChanges) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  SckHarness sck;
-  EXPECT_EQ(sck.callback(nan, Samples{1, 2, 3}), "sck: source format rate=NaN\n");
-  EXPECT_EQ(sck.output->resampler->source_rate, 16000.0);
-  EXPECT_EQ(sck.callback(nan, Samples{4, 5}), "");
-  EXPECT_EQ(sck.callback(48000.0, Samples{1, 2, 3, 4}), "sck: source format rate=48000\n");
-  EXPECT_EQ(sck.callback(nan, Samples{5, 6, 7, 8}), "");
-  EXPECT_EQ(sck.output->resampler->source_rate, 48000.0);
-  const auto chunks = drain(sck.pcm_rx);
-  ASSERT_EQ(chunks.size(), 4u);
-  EXPECT_EQ(samples_of(chunks[1]), (Samples{3, 4}));
-  EXPECT_EQ(samples_of(chunks[3]), (Samples{4, 7}));  // a fresh 16 kHz one gives 5, 6, 7
-}
-
-// A source below 16 kHz runs as 16 kHz. Its resampler is kept from buffer to
-// buffer like any other, so no sample is lost at the block joins.
-TEST(SckCallback, ARateBelow16kHzKeepsItsResamplerAndLosesNoSample) {
-  SckHarness sck;
-  EXPECT_EQ(sck.callback(8000.0, Samples{1, 2, 3}), "sck: source format rate=8000\n");
-  EXPECT_EQ(sck.callback(8000.0, Samples{4, 5, 6}), "");
-  EXPECT_EQ(sck.callback(12000.0, Samples{7, 8}), "");
-  Samples joined;
-  for (const auto& chunk : drain(sck.pcm_rx)) {
-    const Samples part = samples_of(chunk);
-    joined.insert(joined.end(), part.begin(), part.end());
+  const struct {
+    double rate;
+    Samples in;
+    const char* diagnostic;  // after "sck: source format rate="; "" for none
+    Samples out;
+  } calls[] = {
+      {nan, {1, 2, 3}, "NaN", {1, 2}},
+      {nan, {4, 5}, "", {3, 4}},
+      {48000, {1, 2, 3, 4}, "48000", {1}},
+      {nan, {5, 6, 7, 8}, "", {4, 7}},  // a fresh 16 kHz one would give 5, 6, 7
+      {std::nextafter(48000.0, 0.0), {1, 2, 3, 4}, "47999.99999999999", {1, 4}},
+      {44100, {6, 7, 8, 9, 10, 11}, "44100", {6, 8.75625f}},  // the old pending sample is gone
+      {44100, {12}, "", {11.5125f}},
+      {8000, {1, 2, 3}, "8000", {1, 2}},
+      {8000, {4}, "", {3}},  // stored as 16 kHz: kept, losing no sample
+      {std::nextafter(16000.0, 1e9), {5, 6}, "16000.000000000002", {5}},
+  };
+  Capture<SckAudioOutput> sck;
+  for (const auto& call : calls) {
+    CaptureStderr();
+    process_sck_input(*sck.state, BufferList(1).set(0, 1, call.in).list(), call.rate);
+    const std::string diagnostic =
+        call.diagnostic[0] ? "sck: source format rate=" + std::string(call.diagnostic) + "\n" : "";
+    EXPECT_EQ(GetCapturedStderr(), diagnostic) << call.rate;
+    const Samples out = joined(drain(sck.pcm_rx));
+    ASSERT_EQ(out.size(), call.out.size()) << call.rate;
+    for (std::size_t k = 0; k < out.size(); ++k)
+      EXPECT_NEAR(out[k], call.out[k], 1e-5) << call.rate;
   }
-  EXPECT_EQ(joined, (Samples{1, 2, 3, 4, 5, 6, 7}));
-  // Moving up to a real rate still starts afresh.
-  EXPECT_EQ(sck.callback(32000.0, Samples{9, 10, 11}), "sck: source format rate=32000\n");
+  EXPECT_EQ(drain(sck.status_rx), kReceiving);
+  CaptureStderr();
+  process_sck_input(*sck.state, BufferList(0).list(), 96000);  // unreadable: no new resampler
+  EXPECT_EQ(GetCapturedStderr(), "");
 }
 
 }  // namespace

@@ -15,14 +15,21 @@ TEST(FailedStart, EachCauseGivesItsOneErrorLineAndStatusOne) {
     std::string out;
     std::string err;
   } rows[] = {
-      {"no audio server", std::nullopt, {},
+      {"no audio server",
+       std::nullopt,
+       {},
        "ERROR read default output device failed: OSStatus 1937010544 (stop)\n",
        "helper: boot\ncoreaudio: start\n"},
-      {"a server without a sink", PrivateAudioServer::Options{.null_sink = false}, {},
+      {"a server without a sink",
+       PrivateAudioServer::Options{.null_sink = false},
+       {},
        "ERROR CoreAudio did not report a default output device\n",
        "helper: boot\ncoreaudio: start\n"},
-      {"the screen-capture backend", PrivateAudioServer::Options{}, {"--backend=sck"},
-       "ERROR computer-audio backend sck is not built into this program\n", "helper: boot\n"},
+      {"the screen-capture backend",
+       PrivateAudioServer::Options{},
+       {"--backend=sck"},
+       "ERROR computer-audio backend sck is not built into this program\n",
+       "helper: boot\n"},
   };
   for (const auto& row : rows) {
     std::unique_ptr<PrivateAudioServer> server;

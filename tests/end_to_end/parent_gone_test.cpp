@@ -34,8 +34,8 @@ TEST(ParentGone, ClosedPipesEndTheHelperWithStatusTwoStoppedReadingDoesNot) {
   const auto closed = Clock::now();
   for (std::size_t i = 0; i < std::size(rows); ++i) {
     if (!rows[i].close) continue;
-    const auto end = helpers[i]->wait(std::chrono::ceil<std::chrono::milliseconds>(
-        closed + 1s - Clock::now()));
+    const auto end =
+        helpers[i]->wait(std::chrono::ceil<std::chrono::milliseconds>(closed + 1s - Clock::now()));
     EXPECT_EQ(end ? end->describe() : "running", "exit status 2") << rows[i].what;
   }
   std::this_thread::sleep_until(closed + 2s);
