@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 std::unique_ptr<parent::Child> start(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), SCRIPTED_HELPER_PATH);
+  arguments.insert(arguments.begin(), std::string(SCRIPTED_HELPER_PATH));
   auto child = parent::Child::spawn(arguments);
   if (!child) throw std::runtime_error(child.error());
   return std::move(*child);
