@@ -23,20 +23,19 @@ using test_support::PrivateAudioServer;
 
 inline std::unique_ptr<PrivateAudioServer> start_server(PrivateAudioServer::Options options = {}) {
   auto server = PrivateAudioServer::start(options);
-  if (!server) ADD_FAILURE() << "private audio server: " << server.error();
+  EXPECT_TRUE(server) << "private audio server: " << (server ? "" : server.error());
   return server ? std::move(*server) : nullptr;
 }
 
-// The helper with these arguments and environment entries. A sanitized helper
-// must exit when it exits, not sleep a second while other threads run.
-inline std::unique_ptr<parent::Child> start_helper(std::vector<std::string> environment,
+// A sanitized helper must exit when it exits, not sleep while threads run.
+inline std::unique_ptr<parent::Child> start_helper(const std::string& pulse_server,
                                                    std::vector<std::string> arguments = {}) {
   const char* tsan = std::getenv("TSAN_OPTIONS");
-  environment.push_back(std::string("TSAN_OPTIONS=") + (tsan ? tsan : "") + ":atexit_sleep_ms=0");
-  arguments.insert(arguments.begin(), VANTLE_AUDIO_HELPER_PATH);
-  auto child = parent::Child::spawn(arguments, environment);
-  if (!child) ADD_FAILURE() << child.error();
-  return child ? std::move(*child) : nullptr;
+  arguments.insert(arguments.begin(), std::string(VANTLE_AUDIO_HELPER_PATH));
+  return std::move(
+      parent::Child::spawn(arguments, {pulse_server, std::string("TSAN_OPTIONS=") +
+                                                         (tsan ? tsan : "") + ":atexit_sleep_ms=0"})
+          .value());
 }
 
 // What the parent has read, with the time each PCM line arrived.
@@ -46,10 +45,9 @@ struct Captured {
 };
 
 // Reads until stop() says so; false when the time or the output ran out first.
-template <class Stop>
-bool read_until(parent::Child& helper, Captured& out, std::chrono::milliseconds limit, Stop stop) {
-  const auto deadline = Clock::now() + limit;
-  while (!stop()) {
+inline bool read_until(parent::Child& helper, Captured& out, std::chrono::milliseconds limit,
+                       auto stop) {
+  for (const auto deadline = Clock::now() + limit; !stop();) {
     const auto bytes = helper.read_output(deadline);
     if (!bytes || bytes->empty()) return false;
     out.reader.feed(*bytes);
@@ -58,22 +56,14 @@ bool read_until(parent::Child& helper, Captured& out, std::chrono::milliseconds 
   return true;
 }
 
-// A helper streaming from a server of its own, read up to its first PCM line:
-// audio played before an idle server's first delivery reaches no client.
-struct Streaming {
-  std::unique_ptr<PrivateAudioServer> server = start_server();
-  std::unique_ptr<parent::Child> helper;
-  Captured out;
-
-  bool started() {
-    if (!server) return false;
-    helper = start_helper({server->environment_entry()});
-    if (helper && read_until(*helper, out, 15s, [&] { return out.reader.pcm_lines() > 0; })) {
-      return true;
-    }
-    ADD_FAILURE() << "no PCM line within 15 s; stderr:\n" << (helper ? helper->error_text() : "");
-    return false;
-  }
-};
+// A helper on the server, read up to its first PCM line: audio played before an
+// idle server's first delivery reaches no client.
+inline std::unique_ptr<parent::Child> start_streaming(const PrivateAudioServer& server,
+                                                      Captured& out) {
+  auto helper = start_helper(server.environment_entry());
+  const bool streaming = read_until(*helper, out, 15s, [&] { return out.reader.pcm_lines() > 0; });
+  EXPECT_TRUE(streaming) << "no PCM line within 15 s; stderr:\n" << helper->error_text();
+  return streaming ? std::move(helper) : nullptr;
+}
 
 }  // namespace end_to_end

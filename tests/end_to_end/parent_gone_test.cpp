@@ -11,35 +11,25 @@ namespace end_to_end {
 namespace {
 
 TEST(ParentGone, ClosedPipesEndTheHelperWithStatusTwoStoppedReadingDoesNot) {
-  const struct {
-    const char* what;
-    void (parent::Child::*close)();  // null: stop reading, close nothing
-  } rows[] = {
-      {"stdout closed", &parent::Child::close_output},
-      {"stderr closed", &parent::Child::close_errors},
-      {"reading stopped", nullptr},
-  };
   auto server = start_server();
   ASSERT_TRUE(server);
+  void (parent::Child::*const closes[])() = {&parent::Child::close_output,
+                                             &parent::Child::close_errors, nullptr};
   std::vector<std::unique_ptr<parent::Child>> helpers;
-  for (std::size_t i = 0; i < std::size(rows); ++i) {
-    helpers.push_back(start_helper({server->environment_entry()}));
+  for (auto close : closes) {
     Captured out;
-    ASSERT_TRUE(helpers.back() &&
-                read_until(*helpers.back(), out, 15s, [&] { return out.reader.pcm_lines() > 0; }));
+    helpers.push_back(start_streaming(*server, out));
+    ASSERT_TRUE(helpers.back()) << (close ? "" : "a helper that is not read");
   }
-  for (std::size_t i = 0; i < std::size(rows); ++i) {
-    if (rows[i].close) (helpers[i].get()->*rows[i].close)();
-  }
+  for (std::size_t i = 0; i < 2; ++i) (helpers[i].get()->*closes[i])();
   const auto closed = Clock::now();
-  for (std::size_t i = 0; i < std::size(rows); ++i) {
-    if (!rows[i].close) continue;
+  for (std::size_t i = 0; i < 2; ++i) {
     const auto end =
         helpers[i]->wait(std::chrono::ceil<std::chrono::milliseconds>(closed + 1s - Clock::now()));
-    EXPECT_EQ(end ? end->describe() : "running", "exit status 2") << rows[i].what;
+    EXPECT_EQ(end ? end->describe() : "running", "exit status 2") << (i == 0 ? "stdout" : "stderr");
   }
   std::this_thread::sleep_until(closed + 2s);
-  EXPECT_EQ(helpers.back()->wait(0ms), std::nullopt) << "ended though its pipes are open";
+  EXPECT_EQ(helpers[2]->wait(0ms), std::nullopt) << "ended though its pipes are open";
 }
 
 }  // namespace

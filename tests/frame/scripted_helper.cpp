@@ -1,8 +1,7 @@
 // The real frame with scripted backends in place of the platform ones, so the
-// frame's whole life can be tested as a process. "--script=NAME[,chunks=N]
-// [,size=S]" chooses the script; the frame's own argument scan ignores it.
+// frame's whole life can be tested as a process. "--script=NAME" chooses the
+// script; the frame's own argument scan ignores it.
 #include <chrono>
-#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -24,41 +23,29 @@ PcmChunk numbered_chunk(std::uint32_t number, std::size_t size) {
   return chunk;
 }
 
-std::size_t option(std::string_view name, std::size_t fallback) {
-  const auto at = script.find(name);
-  return at == std::string_view::npos ? fallback
-                                      : std::stoul(std::string(script.substr(at + name.size())));
-}
-
 struct ScriptedSession {};
 
+// fail: the start fails. stream: "receiving" and three chunks during the start,
+// 397 more after it, then a failed status, and it keeps running. ends: two
+// chunks, then the senders are dropped. forever: a chunk every 2 ms. silent:
+// nothing at all.
 template <const char* Backend>
 Result<OwnedSession> scripted_start(PcmSender pcm_tx, StatusSender status_tx) {
   write_diagnostic(std::string("test: start ") + Backend);
-  if (script.starts_with("fail")) {
-    return fail(std::string(Backend) + " refused:\nsecond line\r with ünïcödé");
-  }
-  std::uint32_t first = 1;
-  if (script.starts_with("early")) {  // sent while the start still runs, before "READY"
+  if (script == "fail") return fail(std::string(Backend) + " refused:\nnext line\r ünïcödé");
+  std::uint32_t n = 1;
+  if (script == "stream") {
     (void)status_tx.send("receiving");
-    for (; first <= 3; ++first) (void)pcm_tx.send(numbered_chunk(first, 8));
+    for (; n <= 3; ++n) (void)pcm_tx.send(numbered_chunk(n, 8));
   }
-  const std::size_t count = option("chunks=", 2);
-  const std::size_t size = option("size=", 12);
-  std::thread([=, pcm_tx = std::move(pcm_tx), status_tx = std::move(status_tx)] {
-    const bool forever = script.starts_with("forever");
-    for (std::uint32_t n = first; !script.starts_with("silent") && (forever || n < first + count);
+  std::thread([n, pcm_tx = std::move(pcm_tx), status_tx = std::move(status_tx)]() mutable {
+    for (; script == "forever" || (script == "stream" && n <= 400) || (script == "ends" && n <= 2);
          ++n) {
-      if (!pcm_tx.send(numbered_chunk(n, size))) return;
-      if (forever) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      (void)pcm_tx.send(numbered_chunk(n, 684));
+      if (script == "forever") std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    if (script.starts_with("stream-stopped")) {
-      (void)status_tx.send("failed: ScreenCaptureKit stream stopped: gone");
-    }
-    // The others end here, dropping both senders: the pump ends.
-    if (script.starts_with("silent") || script.starts_with("stream-stopped")) {
-      std::this_thread::sleep_for(std::chrono::hours(1));
-    }
+    if (script == "stream") (void)status_tx.send("failed: ScreenCaptureKit stream stopped: gone");
+    if (script != "ends") std::this_thread::sleep_for(std::chrono::hours(1));
   }).detach();
   return own_session(ScriptedSession{});
 }
