@@ -20,46 +20,22 @@ inline std::vector<std::uint32_t> bits_of(std::span<const float> samples) {
   return bits;
 }
 
-// An AudioBufferList with any number of records, laid out as the platform lays
-// it out: the records follow one another past the declared one-element array.
+// An AudioBufferList of buffers (channels, samples) laid out as the platform
+// lays it out: the records follow one another past the one-element array.
 struct BufferList {
-  explicit BufferList(std::size_t count)
-      : storage(new std::byte[sizeof(AudioBufferList) + sizeof(AudioBuffer) * count]()) {
-    list().mNumberBuffers = std::uint32_t(count);
+  explicit BufferList(const std::vector<std::pair<std::uint32_t, std::span<const float>>>& buffers)
+      : storage(new std::byte[sizeof(AudioBufferList) + sizeof(AudioBuffer) * buffers.size()]()) {
+    list().mNumberBuffers = std::uint32_t(buffers.size());
+    AudioBuffer* records = list().mBuffers;
+    for (const auto& [channels, samples] : buffers) {
+      *records++ = {channels, std::uint32_t(samples.size_bytes()), (void*)samples.data()};
+    }
   }
   AudioBufferList& list() { return *reinterpret_cast<AudioBufferList*>(storage.get()); }
-  // Record i points at samples (interleaved with `channels` channels).
-  BufferList& set(std::size_t i, std::uint32_t channels, std::span<const float> samples) {
-    AudioBuffer* records = list().mBuffers;
-    records[i] = {channels, std::uint32_t(samples.size_bytes()),
-                  const_cast<float*>(samples.data())};
-    return *this;
-  }
   std::unique_ptr<std::byte[]> storage;
 };
 
-// Everything queued on a receiver now.
-template <class T>
-std::vector<T> drain(Receiver<T>& receiver) {
-  std::vector<T> out;
-  for (auto got = receiver.receive_for({}); got.status == ReceiveStatus::message;
-       got = receiver.receive_for({})) {
-    out.push_back(std::move(*got.message));
-  }
-  return out;
-}
-
-// The samples of all chunks, joined.
-inline Samples joined(const std::vector<PcmChunk>& chunks) {
-  Samples out;
-  for (const auto& chunk : chunks) {
-    out.resize(out.size() + chunk.size() / 4);
-    std::memcpy(out.data() + out.size() - chunk.size() / 4, chunk.data(), chunk.size());
-  }
-  return out;
-}
-
-// A capture state of either form with the frame's receivers kept here.
+// A capture state of either form, with the frame's receivers kept here.
 template <class State>
 struct Capture {
   explicit Capture(double tap_rate = 0) {
@@ -72,6 +48,22 @@ struct Capture {
     } else {
       state.reset(new State{std::move(pcm), std::move(status), {}, {}, {}});
     }
+  }
+  // The statuses sent so far.
+  std::vector<std::string> statuses() {
+    std::vector<std::string> out;
+    while (auto text = status_rx.receive_for({}).message) out.push_back(std::move(*text));
+    return out;
+  }
+  // The samples of the chunks sent so far, joined, and how many chunks.
+  Samples samples(std::size_t* chunks = nullptr) {
+    Samples out;
+    while (auto chunk = pcm_rx.receive_for({}).message) {
+      out.resize(out.size() + chunk->size() / 4);
+      std::memcpy(out.data() + out.size() - chunk->size() / 4, chunk->data(), chunk->size());
+      if (chunks) ++*chunks;
+    }
+    return out;
   }
   PcmReceiver pcm_rx;
   StatusReceiver status_rx;
