@@ -4,9 +4,8 @@
 #include <stdlib.h>
 
 #include <atomic>
-#include <cstring>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 
 #include "helper_child.h"
 
@@ -19,8 +18,7 @@ std::expected<std::string, std::string> script(std::vector<std::string> argument
   auto child = parent::Child::spawn(arguments);
   if (!child) return std::unexpected(child.error());
   std::string out = (*child)->read_rest(std::chrono::steady_clock::now() + std::chrono::minutes(1));
-  const auto end = (*child)->terminate(std::chrono::seconds(1));
-  if (!end.exited() || end.exit_status() != 0) {
+  if (const auto end = (*child)->terminate(); end.describe() != "exit status 0") {
     return std::unexpected(arguments[1] + ": " + end.describe() + ": " + (*child)->error_text());
   }
   return out;
@@ -30,17 +28,14 @@ std::expected<std::string, std::string> script(std::vector<std::string> argument
 
 std::expected<std::unique_ptr<PrivateAudioServer>, std::string> PrivateAudioServer::start(
     Options options) {
-  char pattern[] = "/tmp/vantle-pa.XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return std::unexpected(std::string("mkdtemp failed"));
-  std::unique_ptr<PrivateAudioServer> server(new PrivateAudioServer());
-  server->directory_ = pattern;
-  std::vector<std::string> arguments{"start", pattern};
-  if (!options.null_sink) arguments.push_back("--no-sink");
-  auto out = script(arguments);
+  char directory[] = "/tmp/vantle-pa.XXXXXX";
+  if (mkdtemp(directory) == nullptr) return std::unexpected(std::string("mkdtemp failed"));
+  auto out = script({"start", directory, options.null_sink ? "" : "--no-sink"});
   if (!out) return std::unexpected(out.error());
+  std::unique_ptr<PrivateAudioServer> server(new PrivateAudioServer());
+  server->directory_ = directory;
+  server->address_ = out->substr(out->find('=') + 1, out->find('\n') - out->find('=') - 1);
   std::ifstream(server->directory_ / "pid") >> server->pid_;
-  const std::string prefix = "PULSE_SERVER=";
-  server->address_ = out->substr(prefix.size(), out->find('\n') - prefix.size());
   return server;
 }
 
@@ -68,18 +63,17 @@ void PrivateAudioServer::use_in_this_process() const {
 }
 
 std::string PrivateAudioServer::log_text() const {
-  if (pid_ <= 0) return last_log_;
-  std::ifstream in(directory_ / "server.log", std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ostringstream log;
+  log << std::ifstream(directory_ / "server.log").rdbuf();
+  return pid_ > 0 ? log.str() : last_log_;
 }
 
 std::expected<void, std::string> PrivateAudioServer::play(
     const std::vector<float>& interleaved_stereo) const {
   static std::atomic<unsigned> counter{0};
   const auto sound = directory_ / ("sound-" + std::to_string(counter++) + ".raw");
-  std::ofstream(sound, std::ios::binary)
-      .write(reinterpret_cast<const char*>(interleaved_stereo.data()),
-             std::streamsize(interleaved_stereo.size() * sizeof(float)));
+  std::ofstream(sound).write(reinterpret_cast<const char*>(interleaved_stereo.data()),
+                             std::streamsize(interleaved_stereo.size() * sizeof(float)));
   auto played = script({"play", directory_.string(), sound.string()});
   std::filesystem::remove(sound);
   if (!played) return std::unexpected(played.error());
