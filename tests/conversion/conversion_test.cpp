@@ -1,4 +1,4 @@
-// Mixdown, resampler and the bytes and texts they lead to.
+// Mixdown, resampler and the tap format check.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,9 +8,7 @@
 #include "conversion_support.h"
 #include "system_audio/conversion/linear_resampler.h"
 #include "system_audio/conversion/mono_mixdown.h"
-#include "system_audio/conversion/pcm_chunk.h"
 #include "system_audio/conversion/tap_format.h"
-#include "system_audio/frame/number_text.h"
 
 namespace system_audio {
 namespace {
@@ -99,53 +97,40 @@ TEST(TapFormat, EachFormatIsAcceptedOrRejectedWithItsTextAfterTheDiagnostic) {
   constexpr std::uint32_t lpcm = 1819304813, aac = 0x61616320;
   const struct {
     double rate;
+    const char* text;  // the rate as written: shortest decimal, no exponent
     std::uint32_t flags, bits = 32, id = lpcm, size = 40;
     bool accepted = false;
-  } rows[] = {{48000, 9, 32, lpcm, 40, true},
-              {48000, 41, 32, lpcm, 40, true},
-              {44100.5, 9, 32, lpcm, 40, true},
-              {NAN, 9, 32, lpcm, 40, true},
-              {16000, 1, 32, lpcm, 40, true},
-              {8000, 9},
-              {15999.5, 1},
-              {48000, 12, 16},
-              {48000, 9, 32, aac},
-              {48000, 9, 64},
-              {48000, 8},
-              {48000, 9, 32, lpcm, 36},
-              {48000, 9, 32, lpcm, 44}};
+  } rows[] = {{48000, "48000", 9, 32, lpcm, 40, true},
+              {48000, "48000", 41, 32, lpcm, 40, true},
+              {44100.5, "44100.5", 9, 32, lpcm, 40, true},
+              {NAN, "NaN", 9, 32, lpcm, 40, true},
+              {16000, "16000", 1, 32, lpcm, 40, true},
+              {1e21, "1000000000000000000000", 9, 32, lpcm, 40, true},
+              {8000, "8000", 9},
+              {15999.5, "15999.5", 1},
+              {48000, "48000", 12, 16},
+              {48000, "48000", 9, 32, aac},
+              {48000, "48000", 9, 64},
+              {48000, "48000", 8},
+              {48000, "", 9, 32, lpcm, 36},
+              {48000, "", 9, 32, lpcm, 44}};
   for (const auto& row : rows) {
     const AudioStreamBasicDescription format{row.rate, row.id, row.flags, 8, 1, 8, 2, row.bits, 0};
     testing::internal::CaptureStderr();
     const auto result = validate_tap_format(format, row.size);
     const std::string values =
         " flags=" + std::to_string(row.flags) + " bits=" + std::to_string(row.bits);
-    if (row.size != 40) {
-      EXPECT_EQ((result ? "" : result.error()), "CoreAudio returned an unexpected tap format size");
-      EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-      continue;
-    }
+    const std::string error =
+        row.size != 40 ? "CoreAudio returned an unexpected tap format size"
+        : row.accepted ? ""
+                       : "unsupported CoreAudio tap format: id=" + std::to_string(row.id) + values +
+                             " rate=" + row.text;
+    EXPECT_EQ(result ? "" : result.error(), error);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "coreaudio: tap format rate=" + format_f64(row.rate) + " channels=2" + values + "\n");
-    EXPECT_EQ((result ? "" : result.error()),
-              row.accepted ? ""
-                           : "unsupported CoreAudio tap format: id=" + std::to_string(row.id) +
-                                 values + " rate=" + format_f64(row.rate));
+              row.size != 40 ? ""
+                             : "coreaudio: tap format rate=" + std::string(row.text) +
+                                   " channels=2" + values + "\n");
   }
-}
-
-TEST(Texts, NumbersHaveTheirShortestDecimalAndChunksTheirLittleEndianBits) {
-  const std::pair<double, const char*> numbers[] = {{16000.0, "16000"},
-                                                    {44100.5, "44100.5"},
-                                                    {44099.999999999993, "44099.99999999999"},
-                                                    {-0.0, "-0"},
-                                                    {NAN, "NaN"},
-                                                    {-INFINITY, "-inf"},
-                                                    {1e21, "1000000000000000000000"},
-                                                    {5e-7, "0.0000005"}};
-  for (const auto& [value, text] : numbers) EXPECT_EQ(format_f64(value), text);
-  EXPECT_EQ(encode_pcm_chunk(Samples{1.0f, -0.5f, std::bit_cast<float>(0xffa00001u), -0.0f}),
-            (PcmChunk{0, 0, 0x80, 0x3f, 0, 0, 0, 0xbf, 1, 0, 0xa0, 0xff, 0, 0, 0, 0x80}));
 }
 
 }  // namespace
