@@ -13,20 +13,20 @@ namespace {
 TEST(ParentGone, ClosedPipesEndTheHelperWithStatusTwoStoppedReadingDoesNot) {
   auto server = start_server();
   ASSERT_TRUE(server);
-  void (parent::Child::*const closes[])() = {&parent::Child::close_output,
-                                             &parent::Child::close_errors, nullptr};
   std::vector<std::unique_ptr<parent::Child>> helpers;
-  for (auto close : closes) {
+  for (const char* which : {"stdout closed", "stderr closed", "not read"}) {
     Captured out;
     helpers.push_back(start_streaming(*server, out));
-    ASSERT_TRUE(helpers.back()) << (close ? "" : "a helper that is not read");
+    ASSERT_TRUE(helpers.back()) << which;
   }
-  for (std::size_t i = 0; i < 2; ++i) (helpers[i].get()->*closes[i])();
+  helpers[0]->close_output();
+  helpers[1]->close_errors();
   const auto closed = Clock::now();
-  for (std::size_t i = 0; i < 2; ++i) {
+  for (const char* which : {"stdout", "stderr"}) {
+    auto& helper = helpers[which[3] == 'o' ? 0 : 1];
     const auto end =
-        helpers[i]->wait(std::chrono::ceil<std::chrono::milliseconds>(closed + 1s - Clock::now()));
-    EXPECT_EQ(end ? end->describe() : "running", "exit status 2") << (i == 0 ? "stdout" : "stderr");
+        helper->wait(std::chrono::ceil<std::chrono::milliseconds>(closed + 1s - Clock::now()));
+    EXPECT_EQ(end ? end->describe() : "running", "exit status 2") << which << " closed";
   }
   std::this_thread::sleep_until(closed + 2s);
   EXPECT_EQ(helpers[2]->wait(0ms), std::nullopt) << "ended though its pipes are open";
