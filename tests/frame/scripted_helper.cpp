@@ -27,8 +27,7 @@ struct ScriptedSession {};
 
 // fail: the start fails. stream: "receiving" and three chunks during the start,
 // 397 more after it, then a failed status, and it keeps running. ends: two
-// chunks, then the senders are dropped. forever: a chunk every 2 ms. silent:
-// nothing at all.
+// chunks, then the senders are dropped. silent: nothing at all.
 template <const char* Backend>
 Result<OwnedSession> scripted_start(PcmSender pcm_tx, StatusSender status_tx) {
   write_diagnostic(std::string("test: start ") + Backend);
@@ -39,10 +38,8 @@ Result<OwnedSession> scripted_start(PcmSender pcm_tx, StatusSender status_tx) {
     for (; n <= 3; ++n) (void)pcm_tx.send(numbered_chunk(n, 8));
   }
   std::thread([n, pcm_tx = std::move(pcm_tx), status_tx = std::move(status_tx)]() mutable {
-    for (; script == "forever" || (script == "stream" && n <= 400) || (script == "ends" && n <= 2);
-         ++n) {
+    for (; (script == "stream" && n <= 400) || (script == "ends" && n <= 2); ++n) {
       (void)pcm_tx.send(numbered_chunk(n, 684));
-      if (script == "forever") std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     if (script == "stream") (void)status_tx.send("failed: ScreenCaptureKit stream stopped: gone");
     if (script != "ends") std::this_thread::sleep_for(std::chrono::hours(1));
