@@ -2,6 +2,8 @@
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 
 #include <atomic>
 #include <fstream>
@@ -28,6 +30,9 @@ std::expected<std::string, std::string> script(std::vector<std::string> argument
 
 std::expected<std::unique_ptr<PrivateAudioServer>, std::string> PrivateAudioServer::start(
     Options options) {
+  // The script leaves the server behind as an orphan: adopt it, so that stop()
+  // can reap it rather than leave a zombie.
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
   char directory[] = "/tmp/vantle-pa.XXXXXX";
   if (mkdtemp(directory) == nullptr) return std::unexpected(std::string("mkdtemp failed"));
   auto out = script({"start", directory, options.null_sink ? "" : "--no-sink"});
@@ -47,6 +52,7 @@ void PrivateAudioServer::stop() {
   if (pid_ <= 0) return;
   last_log_ = log_text();
   (void)script({"stop", directory_.string()});
+  waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }
 
