@@ -23,15 +23,17 @@ inline std::vector<std::uint32_t> bits_of(std::span<const float> samples) {
 // An AudioBufferList of buffers (channels, samples) laid out as the platform
 // lays it out: the records follow one another past the one-element array.
 struct BufferList {
-  explicit BufferList(const std::vector<std::pair<std::uint32_t, std::span<const float>>>& buffers)
-      : storage(new std::byte[sizeof(AudioBufferList) + sizeof(AudioBuffer) * buffers.size()]()) {
-    list().mNumberBuffers = std::uint32_t(buffers.size());
+  BufferList(std::vector<std::pair<std::uint32_t, Samples>> buffers)
+      : data(std::move(buffers)),
+        storage(new std::byte[sizeof(AudioBufferList) + sizeof(AudioBuffer) * data.size()]()) {
+    list().mNumberBuffers = std::uint32_t(data.size());
     AudioBuffer* records = list().mBuffers;
-    for (const auto& [channels, samples] : buffers) {
-      *records++ = {channels, std::uint32_t(samples.size_bytes()), (void*)samples.data()};
+    for (auto& [channels, samples] : data) {
+      *records++ = {channels, std::uint32_t(samples.size() * 4), samples.data()};
     }
   }
   AudioBufferList& list() { return *reinterpret_cast<AudioBufferList*>(storage.get()); }
+  std::vector<std::pair<std::uint32_t, Samples>> data;
   std::unique_ptr<std::byte[]> storage;
 };
 

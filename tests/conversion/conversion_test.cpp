@@ -39,9 +39,7 @@ TEST(MonoMixdown, EachListGivesItsExactBitsOrIsUnreadable) {
       {"each buffer weighs the same", {{2, {1, 3, -2, 0}}, {1, {4, 1}}}, Samples{3, 0}},
   };
   for (const auto& row : rows) {
-    std::vector<std::pair<std::uint32_t, std::span<const float>>> buffers;
-    for (const auto& [channels, samples] : row.buffers) buffers.emplace_back(channels, samples);
-    BufferList list(buffers);
+    BufferList list(row.buffers);
     if (row.bytes) list.list().mBuffers[0].mDataByteSize = *row.bytes;
     const auto mono = copy_mono_f32_input(list.list());
     EXPECT_EQ(bits_of(mono.value_or(Samples{-1})), bits_of(row.mono.value_or(Samples{-1})))
