@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -18,9 +19,13 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Lines = std::vector<std::string>;
 
+// A sanitized helper must exit when it exits, not sleep while threads run.
 std::unique_ptr<parent::Child> start(Lines arguments) {
   arguments.insert(arguments.begin(), std::string(SCRIPTED_HELPER_PATH));
-  return std::move(parent::Child::spawn(arguments).value());
+  const char* tsan = std::getenv("TSAN_OPTIONS");
+  const std::string options =
+      std::string("TSAN_OPTIONS=") + (tsan ? tsan : "") + ":atexit_sleep_ms=0";
+  return std::move(parent::Child::spawn(arguments, {options}).value());
 }
 
 Lines lines_of(const std::string& text) {
