@@ -21,6 +21,7 @@
 
 #include "fake_platform.h"
 #include "io_latency_stamp.h"
+#include "system_audio/coreaudio/coreaudio_session.h"
 #include "system_audio/frame/run_stdio_helper.h"
 
 namespace {
@@ -71,5 +72,7 @@ int main(int argc, char** argv) {
   fake::install().tap_format.mSampleRate = io_latency::kTapRate;
   // Runs for the life of the process, like the HAL's IO thread.
   std::thread(deliver_cycles, cycles, stamp_at_call).detach();
-  return helper_main(argc, argv);
+  static constexpr BackendStart backends[] = {
+      {"coreaudio", &start_owned<&CoreAudioSession::start>}};
+  return helper_main(argc, argv, backends);
 }

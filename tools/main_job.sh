@@ -52,8 +52,7 @@ echo "$address"
 
 # The tone outlasts the capture, so that every captured sample is tone.
 "$listen" --tone 440 -12 6 >"$work/tone.raw"
-pacat --playback --raw --format=float32le --rate=48000 --channels=2 --device=vantle_null \
-  "$work/tone.raw" 2>"$work/pacat.log" &
+tools/private_audio_server.sh play "$server_dir" "$work/tone.raw" 2>"$work/pacat.log" &
 player=$!
 sleep 0.3
 

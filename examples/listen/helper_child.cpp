@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -34,6 +35,25 @@ bool read_into(int fd, std::string& out) {
     out.append(buffer, static_cast<std::size_t>(got));
     return true;
   }
+}
+
+std::vector<std::string> merged_environment(const std::vector<std::string>& added) {
+  std::vector<std::string> merged;
+  const auto name = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    bool replaced = false;
+    for (const auto& extra : added) replaced |= name(extra) == name(*entry);
+    if (!replaced) merged.emplace_back(*entry);
+  }
+  merged.insert(merged.end(), added.begin(), added.end());
+  return merged;
+}
+
+std::vector<char*> c_strings(const std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (const auto& text : texts) pointers.push_back(const_cast<char*>(text.c_str()));
+  pointers.push_back(nullptr);
+  return pointers;
 }
 
 }  // namespace
@@ -74,7 +94,7 @@ long ChildEnd::peak_rss_kib() const {
 }
 
 std::expected<std::unique_ptr<Child>, std::string> Child::spawn(
-    const std::vector<std::string>& arguments) {
+    const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
   int out_pipe[2];
   int err_pipe[2];
   if (::pipe2(out_pipe, O_CLOEXEC) != 0) return std::unexpected(std::string("pipe failed"));
@@ -88,12 +108,13 @@ std::expected<std::unique_ptr<Child>, std::string> Child::spawn(
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
-  std::vector<char*> argv;
-  for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
+  auto argv = c_strings(arguments);
+  const auto merged = merged_environment(environment);
+  auto envp = c_strings(merged);
 
   std::unique_ptr<Child> child(new Child());
-  const int failed = ::posix_spawnp(&child->pid_, argv[0], &actions, nullptr, argv.data(), environ);
+  const int failed =
+      ::posix_spawnp(&child->pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
@@ -125,7 +146,8 @@ void Child::drain_errors() {
 }
 
 std::optional<std::string> Child::read_output(Clock::time_point deadline) {
-  std::string got;
+  std::string got = std::exchange(lines_, {});
+  if (!got.empty()) return got;
   for (;;) {
     if (out_fd_ < 0) return std::nullopt;
     pollfd waiting[2] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}};
@@ -143,9 +165,42 @@ std::optional<std::string> Child::read_output(Clock::time_point deadline) {
   }
 }
 
+std::optional<std::string> Child::read_line(Clock::time_point deadline) {
+  for (;;) {
+    if (const auto end = lines_.find('\n'); end != std::string::npos) {
+      std::string line = lines_.substr(0, end);
+      lines_.erase(0, end + 1);
+      return line;
+    }
+    const std::string held = std::exchange(lines_, {});
+    auto more = read_output(deadline);
+    lines_ = held + more.value_or("");
+    if (!more || more->empty()) return std::nullopt;
+  }
+}
+
+std::string Child::read_rest(Clock::time_point deadline) {
+  std::string rest;
+  while (auto more = read_output(deadline)) {
+    if (more->empty()) break;
+    rest += *more;
+  }
+  return rest;
+}
+
 void Child::close_output() {
   if (out_fd_ >= 0) ::close(out_fd_);
   out_fd_ = -1;
+}
+
+void Child::close_errors() {
+  if (err_fd_ >= 0) ::close(err_fd_);
+  err_fd_ = -1;
+}
+
+const std::string& Child::error_text() {
+  drain_errors();
+  return error_text_;
 }
 
 std::optional<ChildEnd> Child::wait(std::chrono::milliseconds limit) {

@@ -33,11 +33,13 @@ struct ChildEnd {
 
 // A program started the way an application starts the helper: standard input
 // empty, standard output and standard error as pipes. Standard error is kept
-// (it tells where a failed start stopped).
+// (it tells where a failed start stopped); it is read whenever this parent
+// reads or waits, so the child never blocks on it then.
 class Child {
  public:
+  // environment: "NAME=value" entries added to ours, replacing the same names.
   static std::expected<std::unique_ptr<Child>, std::string> spawn(
-      const std::vector<std::string>& arguments);
+      const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {});
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
@@ -48,9 +50,17 @@ class Child {
   // gave: an empty text means the deadline passed, nullopt means end of file.
   // Standard error is collected on the way.
   std::optional<std::string> read_output(std::chrono::steady_clock::time_point deadline);
-  // Closes our end of the child's standard output: a parent that stops reading.
+  // The next whole line without its line feed; nullopt at end of file or when
+  // the deadline passes first (a partial line stays for the next call).
+  std::optional<std::string> read_line(std::chrono::steady_clock::time_point deadline);
+  // Everything up to end of file, or up to the deadline.
+  std::string read_rest(std::chrono::steady_clock::time_point deadline);
+  // Close our end of the child's standard output or standard error: a parent
+  // that has gone away.
   void close_output();
-  const std::string& error_text() const { return error_text_; }
+  void close_errors();
+  // Standard error as far as the child has written it.
+  const std::string& error_text();
 
   // Asks the child to end (SIGTERM), then waits for it; SIGKILL after grace.
   ChildEnd terminate(std::chrono::milliseconds grace = std::chrono::seconds(2));
@@ -64,6 +74,7 @@ class Child {
   pid_t pid_ = -1;
   int out_fd_ = -1;
   int err_fd_ = -1;
+  std::string lines_;  // output read but not yet returned by read_line
   std::string error_text_;
   std::optional<ChildEnd> end_;
 };

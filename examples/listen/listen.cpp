@@ -17,7 +17,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <numbers>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +24,7 @@
 #include "helper_child.h"
 #include "protocol_reader.h"
 #include "signal_analysis.h"
+#include "tone.h"
 #include "wav_recording.h"
 
 namespace {
@@ -50,20 +50,10 @@ bool parse_number(const char* text, double& value) {
 }
 
 int write_tone(double frequency, double dbfs, double seconds) {
-  const double amplitude = std::pow(10.0, dbfs / 20.0);
   const auto frames = static_cast<std::size_t>(seconds * kToneRate);
-  std::vector<float> block;
-  for (std::size_t n = 0; n < frames; ++n) {
-    const float value =
-        float(amplitude * std::sin(2.0 * std::numbers::pi * frequency * double(n) / kToneRate));
-    block.push_back(value);  // left
-    block.push_back(value);  // right
-    if (block.size() >= 8192 || n + 1 == frames) {
-      if (std::fwrite(block.data(), sizeof(float), block.size(), stdout) != block.size()) return 1;
-      block.clear();
-    }
-  }
-  return std::fflush(stdout) == 0 ? 0 : 1;
+  const auto tone = parent::stereo_sine(frequency, std::pow(10.0, dbfs / 20.0), frames);
+  const bool written = std::fwrite(tone.data(), sizeof(float), tone.size(), stdout) == tone.size();
+  return written && std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 std::string decibels(double value) {

@@ -1,166 +1,123 @@
-#include <cmath>
-#include <limits>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include <gtest/gtest.h>
 
-#include "capture_harness.h"
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <thread>
+
+#include "conversion_support.h"
 
 namespace system_audio {
 namespace {
 
-// Stereo frames whose two channels average to the running frame number, so
-// the resampled values name the source positions they came from.
-Samples stereo_ramp(std::size_t first_frame, std::size_t frames) {
-  Samples data;
-  for (std::size_t f = first_frame; f < first_frame + frames; ++f) {
-    data.push_back(static_cast<float>(f) - 0.5f);
-    data.push_back(static_cast<float>(f) + 0.5f);
-  }
-  return data;
+using Texts = std::vector<std::string>;
+
+void callback(TapCallbackState& state, std::uint32_t channels, const Samples& data) {
+  process_input_buffers(state, BufferList({{channels, data}}).list());
 }
 
-TEST(TapCallback, ThreeCallbacksAt48kHzGive171Then170Then171Samples) {
-  TapHarness tap(48000.0);
-  const std::size_t expected_sizes[] = {171, 170, 171};
-  std::size_t produced = 0;
+// 512 stereo frames a call whose channels average to the frame number, so each
+// resampled value names its source position: 171, 170, 171 samples, positions
+// 0, 3, 6 ..., and "receiving" with the first.
+TEST(TapCallback, At48kHzEveryThirdFrameComesOutInChunksOfTheCallbacks) {
+  Capture<TapCallbackState> tap(48000.0);
+  const std::size_t sizes[] = {171, 170, 171};
+  std::size_t made = 0;
   for (std::size_t call = 0; call < 3; ++call) {
-    tap.callback(2, stereo_ramp(call * 512, 512));
-    const auto chunks = drain(tap.pcm_rx);
-    ASSERT_EQ(chunks.size(), 1u) << call;
-    ASSERT_EQ(chunks[0].size(), 4 * expected_sizes[call]) << call;
-    const Samples samples = samples_of(chunks[0]);
-    for (std::size_t k = 0; k < samples.size(); ++k) {
-      ASSERT_EQ(samples[k], static_cast<float>(3 * (produced + k))) << call << " " << k;
-    }
-    produced += samples.size();
+    Samples data;
+    for (std::size_t f = call * 512; f < call * 512 + 512; ++f)
+      data.insert(data.end(), {f - 0.5f, f + 0.5f});
+    callback(*tap.state, 2, data);
+    std::size_t chunks = 0;
+    const Samples out = tap.samples(&chunks);
+    EXPECT_EQ(chunks, 1u);
+    ASSERT_EQ(out.size(), sizes[call]);
+    for (float sample : out) ASSERT_EQ(sample, float(3 * made++));
+    EXPECT_EQ(tap.statuses(), call == 0 ? Texts{"receiving"} : Texts{});
   }
-  EXPECT_EQ(produced, 512u);
-  EXPECT_EQ(drain(tap.status_rx), std::vector<std::string>{"receiving"});
 }
 
-TEST(TapCallback, ReceivingIsSentOnceByTheFirstCallbackThatYieldsSamples) {
-  TapHarness tap(16000.0);
-  tap.callback(1, Samples{0.5f});
-  EXPECT_TRUE(drain(tap.pcm_rx).empty());
-  EXPECT_TRUE(drain(tap.status_rx).empty());
-  EXPECT_FALSE(tap.state->receiving_reported.load());
-
-  tap.callback(1, Samples{0.75f});
-  EXPECT_TRUE(tap.state->receiving_reported.load());
-  EXPECT_EQ(drain(tap.status_rx), std::vector<std::string>{"receiving"});
-  const auto chunks = drain(tap.pcm_rx);
-  ASSERT_EQ(chunks.size(), 1u);
-  EXPECT_EQ(samples_of(chunks[0]), Samples{0.5f});
-
-  tap.callback(1, Samples{1.0f, 1.25f});
-  EXPECT_TRUE(drain(tap.status_rx).empty());
-  EXPECT_EQ(drain(tap.pcm_rx).size(), 1u);
-}
-
-TEST(TapCallback, UnreadableOrEmptyListsLeaveEverythingAsItWas) {
-  TapHarness tap(44100.0);
-  tap.callback(1, Samples{0, 1, 2, 3});
-  drain(tap.pcm_rx);
-  drain(tap.status_rx);
-  const Samples pending = tap.state->resampler.pending;
-  const double position = tap.state->resampler.position;
-
-  BufferList none(0);
-  process_input_buffers(*tap.state, none.list());
-  BufferList nulls(2);
-  nulls.buffer(0) = {1, 16, nullptr};
-  nulls.buffer(1) = {2, 16, nullptr};
-  process_input_buffers(*tap.state, nulls.list());
-  tap.callback(4, Samples{1, 2});  // fewer samples than channels: empty mono
-
-  EXPECT_TRUE(drain(tap.pcm_rx).empty());
-  EXPECT_EQ(tap.state->resampler.pending, pending);
-  EXPECT_EQ(tap.state->resampler.position, position);
-}
-
-TEST(TapCallback, WithTheReceiversGoneCallbacksKeepConvertingSilently) {
-  TapHarness tap(48000.0);
+TEST(TapCallback, NothingIsSentOrChangedUntilACallbackYieldsSamples) {
+  Capture<TapCallbackState> tap(16000.0);
+  process_input_buffers(*tap.state, BufferList({}).list());
+  process_input_buffers(*tap.state, BufferList({{1, {}}, {2, {}}}).list());  // no data
+  callback(*tap.state, 4, {1, 2});                                           // not one frame
+  callback(*tap.state, 1, {0.5f});  // the first sample waits for the next
+  EXPECT_EQ(tap.samples(), Samples{});
+  EXPECT_EQ(tap.statuses(), Texts{});
+  callback(*tap.state, 1, {1, 2});
+  EXPECT_EQ(tap.statuses(), Texts{"receiving"});
+  EXPECT_EQ(tap.samples(), (Samples{0.5f, 1}));
+  // With the frame's receivers gone, callbacks go on converting silently.
   tap.pcm_rx = PcmReceiver();
   tap.status_rx = StatusReceiver();
-  for (std::size_t call = 0; call < 3; ++call) tap.callback(2, stereo_ramp(call * 512, 512));
-  EXPECT_TRUE(tap.state->receiving_reported.load());
-  EXPECT_EQ(tap.state->resampler.pending, Samples{1535.0f});
+  callback(*tap.state, 1, {3, 4});
+  EXPECT_EQ(tap.state->resampler.pending, Samples{4});
 }
 
-// At audio rates neighbouring doubles are far more than the tolerance apart,
-// so even the smallest change makes a new resampler and a new diagnostic.
-TEST(SckCallback, AResamplerAndADiagnosticOnlyWhenTheRateChanges) {
-  SckHarness sck;
-  const std::pair<double, std::string> calls[] = {
-      {44100.0, "sck: source format rate=44100\n"},
-      {44100.0, ""},
-      {44100.0, ""},
-      {std::nextafter(44100.0, 0.0), "sck: source format rate=44099.99999999999\n"},
-      {std::nextafter(16000.0, 1e9), "sck: source format rate=16000.000000000002\n"},
-      {std::nextafter(16000.0, 1e9), ""},
+// A resampler, and its diagnostic, only when the rate differs from the stored
+// one by more than the f64 epsilon. Rates below 16 kHz compare as the 16 kHz
+// they are stored as; NaN never compares greater, so it never remakes one.
+TEST(SckCallback, TheResamplerIsRemadeOnlyWhenTheRateChanges) {
+  const struct {
+    double rate;
+    Samples in;
+    const char* diagnostic;  // after "sck: source format rate="; "" for none
+    Samples out;
+  } calls[] = {
+      {NAN, {1, 2, 3}, "NaN", {1, 2}},
+      {NAN, {4, 5}, "", {3, 4}},
+      {48000, {1, 2, 3, 4}, "48000", {1}},
+      {NAN, {5, 6, 7, 8}, "", {4, 7}},  // a fresh 16 kHz one would give 5, 6, 7
+      {std::nextafter(48000.0, 0.0), {1, 2, 3, 4}, "47999.99999999999", {1, 4}},
+      {44100, {6, 7, 8, 9, 10, 11}, "44100", {6, 8.75625f}},  // the old pending sample is gone
+      {44100, {12}, "", {11.5125f}},
+      {8000, {1, 2, 3}, "8000", {1, 2}},
+      {8000, {4}, "", {3}},  // stored as 16 kHz: kept, losing no sample
+      {std::nextafter(16000.0, 1e9), {5, 6}, "16000.000000000002", {5}},
+      {96000, {}, "", {}},  // nothing readable: no resampler made
   };
-  for (const auto& [rate, diagnostics] : calls) {
-    EXPECT_EQ(sck.callback(rate, Samples(480, 0.25f)), diagnostics) << rate;
-    ASSERT_TRUE(sck.output->resampler.has_value());
-    EXPECT_EQ(sck.output->resampler->source_rate, rate);
+  Capture<SckAudioOutput> sck;
+  for (const auto& call : calls) {
+    testing::internal::CaptureStderr();
+    process_sck_input(*sck.state, BufferList({{1, call.in}}).list(), call.rate);
+    EXPECT_EQ(
+        testing::internal::GetCapturedStderr(),
+        call.diagnostic[0] ? "sck: source format rate=" + std::string(call.diagnostic) + "\n" : "");
+    const Samples out = sck.samples();
+    ASSERT_EQ(out.size(), call.out.size()) << call.rate;
+    for (std::size_t k = 0; k < out.size(); ++k)
+      EXPECT_NEAR(out[k], call.out[k], 1e-5) << call.rate;
   }
-  EXPECT_EQ(drain(sck.pcm_rx).size(), std::size(calls));
-  EXPECT_EQ(drain(sck.status_rx), std::vector<std::string>{"receiving"});
+  EXPECT_EQ(sck.statuses(), Texts{"receiving"});
 }
 
-TEST(SckCallback, ANewRateStartsAFreshResampler) {
-  SckHarness sck;
-  sck.callback(48000.0, Samples{1, 2, 3, 4, 5});
-  EXPECT_EQ(sck.callback(44100.0, Samples{6, 7, 8, 9, 10, 11}), "sck: source format rate=44100\n");
-  EXPECT_EQ(sck.output->resampler->source_rate, 44100.0);
-  // A fresh resampler: the 48 kHz sample still pending is gone, the new
-  // block starts at its own first sample.
-  const auto chunks = drain(sck.pcm_rx);
-  ASSERT_EQ(chunks.size(), 2u);
-  EXPECT_EQ(samples_of(chunks[1]).front(), 6.0f);
-  EXPECT_EQ(sck.output->resampler->pending, Samples{11});
-}
-
-TEST(SckCallback, UnreadableBuffersDoNotMakeAResampler) {
-  SckHarness sck;
-  EXPECT_EQ(sck.callback(48000.0, Samples{1.0f}, 0), "");
-  EXPECT_FALSE(sck.output->resampler.has_value());
-}
-
-// NaN runs at 16 kHz; once a resampler exists, NaN keeps it whatever its rate.
-TEST(SckCallback, NotANumberRateNeverRemakesTheResampler) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  SckHarness sck;
-  EXPECT_EQ(sck.callback(nan, Samples{1, 2, 3}), "sck: source format rate=NaN\n");
-  EXPECT_EQ(sck.output->resampler->source_rate, 16000.0);
-  EXPECT_EQ(sck.callback(nan, Samples{4, 5}), "");
-  EXPECT_EQ(sck.callback(48000.0, Samples{1, 2, 3, 4}), "sck: source format rate=48000\n");
-  EXPECT_EQ(sck.callback(nan, Samples{5, 6, 7, 8}), "");
-  EXPECT_EQ(sck.output->resampler->source_rate, 48000.0);
-  const auto chunks = drain(sck.pcm_rx);
-  ASSERT_EQ(chunks.size(), 4u);
-  EXPECT_EQ(samples_of(chunks[1]), (Samples{3, 4}));
-  EXPECT_EQ(samples_of(chunks[3]), (Samples{4, 7}));  // a fresh 16 kHz one gives 5, 6, 7
-}
-
-// A source below 16 kHz runs as 16 kHz. Its resampler is kept from buffer to
-// buffer like any other, so no sample is lost at the block joins.
-TEST(SckCallback, ARateBelow16kHzKeepsItsResamplerAndLosesNoSample) {
-  SckHarness sck;
-  EXPECT_EQ(sck.callback(8000.0, Samples{1, 2, 3}), "sck: source format rate=8000\n");
-  EXPECT_EQ(sck.callback(8000.0, Samples{4, 5, 6}), "");
-  EXPECT_EQ(sck.callback(12000.0, Samples{7, 8}), "");
-  Samples joined;
-  for (const auto& chunk : drain(sck.pcm_rx)) {
-    const Samples part = samples_of(chunk);
-    joined.insert(joined.end(), part.begin(), part.end());
+// The platform serialises callbacks, but a capture state must not rely on it:
+// overlapping calls report "receiving" once, make one resampler and lose nothing.
+TEST(CaptureState, OverlappingCallbacksReportOnceMakeOneResamplerAndLoseNothing) {
+  Capture<TapCallbackState> tap(16000.0);  // pass-through: all but the newest sample come out
+  Capture<SckAudioOutput> sck;
+  std::vector<std::thread> threads;
+  testing::internal::CaptureStderr();
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int call = 0; call < 200; ++call) {
+        Samples block(64);
+        for (int f = 0; f < 64; ++f) block[f] = float((t * 200 + call) * 64 + f);
+        process_input_buffers(*tap.state, BufferList({{1, block}}).list());
+        process_sck_input(*sck.state, BufferList({{1, block}}).list(), 48000.0);
+      }
+    });
   }
-  EXPECT_EQ(joined, (Samples{1, 2, 3, 4, 5, 6, 7}));
-  // Moving up to a real rate still starts afresh.
-  EXPECT_EQ(sck.callback(32000.0, Samples{9, 10, 11}), "sck: source format rate=32000\n");
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "sck: source format rate=48000\n");
+  Samples out = tap.samples();
+  out.push_back(tap.state->resampler.pending.at(0));
+  std::sort(out.begin(), out.end());
+  ASSERT_EQ(out.size(), 4u * 200 * 64);
+  for (std::size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], float(i));
+  EXPECT_EQ(tap.statuses(), Texts{"receiving"});
+  EXPECT_EQ(sck.statuses(), Texts{"receiving"});
 }
 
 }  // namespace

@@ -4,176 +4,120 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "child_process.h"
+#include "helper_child.h"
 #include "protocol_reader.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using parent::decode_base64;
-using test_support::ChildProcess;
-using test_support::run_to_end;
-using test_support::split_lines;
+using Clock = std::chrono::steady_clock;
+using Lines = std::vector<std::string>;
 
-std::vector<std::string> helper(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), SCRIPTED_HELPER_PATH);
-  return arguments;
+// A sanitized helper must exit when it exits, not sleep while threads run.
+std::unique_ptr<parent::Child> start(Lines arguments) {
+  arguments.insert(arguments.begin(), std::string(SCRIPTED_HELPER_PATH));
+  const char* tsan = std::getenv("TSAN_OPTIONS");
+  const std::string options =
+      std::string("TSAN_OPTIONS=") + (tsan ? tsan : "") + ":atexit_sleep_ms=0";
+  return std::move(parent::Child::spawn(arguments, {options}).value());
 }
 
-std::vector<std::uint8_t> numbered_chunk(std::uint32_t number, std::size_t size) {
-  std::vector<std::uint8_t> chunk(size);
-  for (std::size_t i = 0; i < size; ++i) chunk[i] = static_cast<std::uint8_t>(number + i);
-  return chunk;
+Lines lines_of(const std::string& text) {
+  Lines lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
-std::vector<std::string> pcm_payloads(const std::vector<std::string>& lines) {
-  std::vector<std::string> payloads;
-  for (const auto& line : lines) {
-    if (line.starts_with("PCM ")) payloads.push_back(line.substr(4));
-  }
-  return payloads;
-}
-
-long count_of(const std::vector<std::string>& lines, const std::string& wanted) {
-  return std::count(lines.begin(), lines.end(), wanted);
-}
-
-// --- The command line chooses exactly one backend --------------------------
-
-struct Selection {
-  std::vector<std::string> arguments;
-  std::string expected_error;  // the whole ERROR line text after "ERROR "
-  bool backend_runs;
-};
-
-class BackendSelection : public testing::TestWithParam<Selection> {};
-
-TEST_P(BackendSelection, WritesOneErrorLineNamingTheChosenBackend) {
-  const Selection& selection = GetParam();
-  auto arguments = selection.arguments;
-  arguments.push_back("--script=fail");
-  const auto run = run_to_end(helper(arguments), 10s);
-  EXPECT_EQ(run.out, "ERROR " + selection.expected_error + "\n");
-  EXPECT_EQ(run.exit_status, 1);
-  const auto diagnostics = split_lines(run.err);
-  ASSERT_FALSE(diagnostics.empty());
-  EXPECT_EQ(diagnostics.front(), "helper: boot");
-  // Only a known name reaches a backend; an unknown one leaves nothing but the boot line.
-  EXPECT_EQ(diagnostics.size(), selection.backend_runs ? 2u : 1u) << run.err;
-}
-
-const char* const refused = " refused: second line  with ünïcödé";
-
-INSTANTIATE_TEST_SUITE_P(
-    CommandLine, BackendSelection,
-    testing::Values(
-        Selection{{}, std::string("coreaudio") + refused, true},
-        Selection{{"--backend=coreaudio"}, std::string("coreaudio") + refused, true},
-        Selection{{"--backend=sck"}, std::string("sck") + refused, true},
-        Selection{{"--backend", "sck"}, std::string("coreaudio") + refused, true},
-        Selection{{"--backend=sck", "--backend=coreaudio"}, std::string("sck") + refused, true},
-        Selection{{"-v", "sck", "--backend=sck", "extra"}, std::string("sck") + refused, true},
-        Selection{{"--backend=SCK"}, "unknown computer-audio backend: SCK", false},
-        Selection{{"--backend= sck"}, "unknown computer-audio backend:  sck", false},
-        Selection{{"--backend=sck "}, "unknown computer-audio backend: sck ", false},
-        Selection{{"--backend="}, "unknown computer-audio backend: ", false},
-        Selection{
-            {"--backend=pulse", "--backend=sck"}, "unknown computer-audio backend: pulse", false}));
-
-// --- A running helper: READY, statuses, chunks, teardown --------------------
-
-TEST(RunningHelper, ChunksAndStatusSentBeforeReadyAreWrittenAfterItInOrder) {
-  const auto run = run_to_end(helper({"--script=early,chunks=2,size=8"}), 10s);
-  ASSERT_EQ(run.exit_status, 0) << run.err;
-  const auto lines = split_lines(run.out);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.front(), "READY");
-  EXPECT_EQ(count_of(lines, "READY"), 1);
-  EXPECT_EQ(count_of(lines, "STATUS receiving"), 1);
-  const auto payloads = pcm_payloads(lines);
-  ASSERT_EQ(payloads.size(), 5u);
-  for (std::uint32_t n = 1; n <= 5; ++n) {
-    EXPECT_EQ(decode_base64(payloads[n - 1]), numbered_chunk(n, 8)) << "chunk " << n;
-  }
-  EXPECT_EQ(lines.size(), 7u) << run.out;
-
-  const auto diagnostics = split_lines(run.err);
-  const auto at = [&](const std::string& line) {
-    return std::find(diagnostics.begin(), diagnostics.end(), line) - diagnostics.begin();
+TEST(CommandLine, ChoosesExactlyOneBackendOrNamesTheUnknownOne) {
+  const struct {
+    Lines arguments;
+    std::string backend;  // the one started; empty: the name below is unknown
+    std::string name = "";
+  } rows[] = {
+      {{}, "coreaudio"},
+      {{"--backend=coreaudio"}, "coreaudio"},
+      {{"--backend=sck"}, "sck"},
+      {{"--backend", "sck"}, "coreaudio"},
+      {{"--backend=sck", "--backend=coreaudio"}, "sck"},
+      {{"-v", "sck", "--backend=sck", "extra"}, "sck"},
+      {{"--backend=SCK"}, "", "SCK"},
+      {{"--backend= sck"}, "", " sck"},
+      {{"--backend=sck "}, "", "sck "},
+      {{"--backend="}, "", ""},
+      {{"--backend=pulse", "--backend=sck"}, "", "pulse"},
   };
-  EXPECT_EQ(diagnostics[0], "helper: boot");
-  EXPECT_EQ(diagnostics[1], "test: start coreaudio");
-  EXPECT_EQ(diagnostics[2], "helper: ready");
-  EXPECT_GT(at("helper: status receiving"), at("helper: ready"));
-  EXPECT_LT(at("helper: status receiving"), static_cast<long>(diagnostics.size()));
-  EXPECT_EQ(count_of(diagnostics, "helper: pcm frames=1 bytes=8"), 1);
-  // The status writer may still be finishing while the pump closes; both end up written.
-  EXPECT_EQ(count_of(diagnostics, "helper: audio channel closed"), 1);
-  EXPECT_GT(at("helper: audio channel closed"), at("helper: pcm frames=1 bytes=8"));
-}
-
-TEST(RunningHelper, FourHundredChunksGiveThreeProgressLinesAndAllChunksBeforeClosing) {
-  const auto run = run_to_end(helper({"--script=plain,chunks=400,size=684"}), 20s);
-  ASSERT_EQ(run.exit_status, 0) << run.err;
-  const auto lines = split_lines(run.out);
-  ASSERT_EQ(lines.size(), 401u);
-  EXPECT_EQ(lines.front(), "READY");
-  const auto payloads = pcm_payloads(lines);
-  ASSERT_EQ(payloads.size(), 400u);
-  for (std::uint32_t n = 1; n <= 400; ++n) {
-    ASSERT_EQ(payloads[n - 1].size(), 912u);
-    ASSERT_EQ(decode_base64(payloads[n - 1]), numbered_chunk(n, 684)) << "chunk " << n;
+  for (const auto& row : rows) {
+    auto arguments = row.arguments;
+    arguments.push_back("--script=fail");
+    auto child = start(arguments);
+    // Line breaks inside an error text become blanks: one line stays one line.
+    const std::string error = row.backend.empty() ? "unknown computer-audio backend: " + row.name
+                                                  : row.backend + " refused: next line  ünïcödé";
+    EXPECT_EQ(child->read_rest(Clock::now() + 10s), "ERROR " + error + "\n");
+    EXPECT_EQ(child->wait(5s).value().describe(), "exit status 1") << error;
+    // Only a known name reaches a backend; an unknown one leaves only the boot line.
+    EXPECT_EQ(child->error_text(),
+              "helper: boot\n" + (row.backend.empty() ? "" : "test: start " + row.backend + "\n"));
   }
+}
 
-  std::vector<std::string> progress;
-  for (const auto& line : split_lines(run.err)) {
-    if (line.starts_with("helper: pcm ")) progress.push_back(line);
+// What a start sends waits for "READY"; every chunk comes in order, with
+// progress lines for the 1st, 200th and 400th; a failed status leaves the
+// helper running, and a parent that merely stops reading does not end it.
+TEST(RunningHelper, WritesAllInOrderAfterReadyAndRunsOnAfterAFailedStatus) {
+  auto child = start({"--script=stream", "--backend=sck"});
+  Lines out;
+  while (out.size() < 403) out.push_back(child->read_line(Clock::now() + 10s).value_or("(none)"));
+  EXPECT_EQ(out.front(), "READY");
+  EXPECT_EQ(std::count(out.begin(), out.end(), "STATUS receiving"), 1);
+  EXPECT_EQ(
+      std::count(out.begin(), out.end(), "STATUS failed: ScreenCaptureKit stream stopped: gone"),
+      1);
+  std::uint32_t n = 0;
+  for (const auto& line : out) {
+    if (!line.starts_with("PCM ")) continue;
+    const auto bytes = parent::decode_base64(line.substr(4)).value_or(std::vector<std::uint8_t>{});
+    ASSERT_EQ(bytes.size(), ++n <= 3 ? 8u : 684u) << n;
+    for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], std::uint8_t(n + i)) << n;
   }
-  EXPECT_EQ(progress, (std::vector<std::string>{"helper: pcm frames=1 bytes=684",
-                                                "helper: pcm frames=200 bytes=136800",
-                                                "helper: pcm frames=400 bytes=273600"}));
-  EXPECT_EQ(split_lines(run.err).back(), "helper: audio channel closed");
+  EXPECT_EQ(n, 400u);
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(child->wait(0ms), std::nullopt);
+  // The status writer and the pump are two threads: their lines interleave freely.
+  Lines err = lines_of(child->error_text());
+  std::sort(err.begin() + std::min<std::size_t>(3, err.size()), err.end());
+  EXPECT_EQ(err, (Lines{"helper: boot", "test: start sck", "helper: ready",
+                        "helper: pcm frames=1 bytes=8", "helper: pcm frames=200 bytes=134772",
+                        "helper: pcm frames=400 bytes=271572",
+                        "helper: status failed: ScreenCaptureKit stream stopped: gone",
+                        "helper: status receiving"}));
+
+  auto ending = start({"--script=ends"});
+  EXPECT_EQ(lines_of(ending->read_rest(Clock::now() + 10s)).size(), 3u);
+  EXPECT_EQ(ending->wait(5s).value().describe(), "exit status 0");
+  EXPECT_EQ(lines_of(ending->error_text()).back(), "helper: audio channel closed");
 }
 
-TEST(RunningHelper, OneSampleChunkIsEightBase64CharactersWithTwoPads) {
-  const auto run = run_to_end(helper({"--script=plain,chunks=1,size=4", "--backend=sck"}), 10s);
-  ASSERT_EQ(run.exit_status, 0) << run.err;
-  const auto lines = split_lines(run.out);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[1], "PCM AQIDBA==");
-}
-
-TEST(RunningHelper, AFailedStatusIsReportedAndTheHelperKeepsRunning) {
-  ChildProcess child(helper({"--script=stream-stopped,chunks=3", "--backend=sck"}));
-  std::vector<std::string> lines;
-  // The STATUS line and the PCM lines come from two threads, in either order.
-  while (lines.size() < 5) {
-    auto line = child.read_line(5s);
-    if (!line) break;
-    lines.push_back(*line);
+// Nothing is written, so no failed write can tell: a parent that closes either
+// pipe still sees exit status 2 within a second.
+TEST(ParentGone, AClosedPipeEndsTheHelperWithStatusTwo) {
+  const std::pair<const char*, void (parent::Child::*)()> rows[] = {
+      {"--script=silent", &parent::Child::close_output},
+      {"--script=silent", &parent::Child::close_errors}};
+  for (const auto& [script, close] : rows) {
+    auto child = start({script});
+    ASSERT_EQ(child->read_line(Clock::now() + 5s), "READY") << script;
+    (child.get()->*close)();
+    const auto end = child->wait(1s);
+    EXPECT_EQ(end ? end->describe() : "running", "exit status 2") << script;
   }
-  ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines.front(), "READY");
-  EXPECT_EQ(count_of(lines, "STATUS failed: ScreenCaptureKit stream stopped: gone"), 1);
-  EXPECT_EQ(pcm_payloads(lines).size(), 3u);
-  // Nothing more is written, and nothing ends the process from inside.
-  EXPECT_EQ(child.read_line(300ms), std::nullopt);
-  EXPECT_EQ(child.wait_exit(100ms), std::nullopt);
-  EXPECT_NE(child.error_text().find("helper: status failed: ScreenCaptureKit stream stopped: gone"),
-            std::string::npos);
-}
-
-TEST(RunningHelper, EndsWithNonZeroStatusWhenTheParentStopsReading) {
-  ChildProcess child(helper({"--script=forever"}));
-  ASSERT_EQ(child.read_line(5s), "READY");
-  ASSERT_TRUE(child.read_line(5s).has_value());
-  child.close_output();
-  const auto status = child.wait_exit(5s);
-  ASSERT_TRUE(status.has_value()) << "still running, or killed by a signal";
-  EXPECT_NE(*status, 0);
 }
 
 }  // namespace

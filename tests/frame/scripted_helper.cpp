@@ -1,8 +1,7 @@
 // The real frame with scripted backends in place of the platform ones, so the
-// frame's whole life can be tested as a process. The script is chosen with
-// "--script=NAME", which the frame's own argument scan ignores.
+// frame's whole life can be tested as a process. "--script=NAME" chooses the
+// script; the frame's own argument scan ignores it.
 #include <chrono>
-#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -24,40 +23,32 @@ PcmChunk numbered_chunk(std::uint32_t number, std::size_t size) {
   return chunk;
 }
 
-std::size_t option_value(std::string_view name, std::size_t fallback) {
-  const auto at = script.find(name);
-  if (at == std::string_view::npos) return fallback;
-  return std::stoul(std::string(script.substr(at + name.size())));
+struct ScriptedSession {};
+
+// fail: the start fails. stream: "receiving" and three chunks during the start,
+// 397 more after it, then a failed status, and it keeps running. ends: two
+// chunks, then the senders are dropped. silent: nothing at all.
+template <const char* Backend>
+Result<OwnedSession> scripted_start(PcmSender pcm_tx, StatusSender status_tx) {
+  write_diagnostic(std::string("test: start ") + Backend);
+  if (script == "fail") return fail(std::string(Backend) + " refused:\nnext line\r ünïcödé");
+  std::uint32_t n = 1;
+  if (script == "stream") {
+    (void)status_tx.send("receiving");
+    for (; n <= 3; ++n) (void)pcm_tx.send(numbered_chunk(n, 8));
+  }
+  std::thread([n, pcm_tx = std::move(pcm_tx), status_tx = std::move(status_tx)]() mutable {
+    for (; (script == "stream" && n <= 400) || (script == "ends" && n <= 2); ++n) {
+      (void)pcm_tx.send(numbered_chunk(n, 684));
+    }
+    if (script == "stream") (void)status_tx.send("failed: ScreenCaptureKit stream stopped: gone");
+    if (script != "ends") std::this_thread::sleep_for(std::chrono::hours(1));
+  }).detach();
+  return own_session(ScriptedSession{});
 }
 
-template <class Session>
-Result<Session> scripted_start(const char* backend, PcmSender pcm_tx, StatusSender status_tx) {
-  write_diagnostic(std::string("test: start ") + backend);
-  if (script.starts_with("fail")) {
-    return fail(std::string(backend) + " refused:\nsecond line\r with ünïcödé");
-  }
-  if (script.starts_with("early")) {
-    // Sent while the start is still running, before "READY".
-    (void)status_tx.send("receiving");
-    for (std::uint32_t n = 1; n <= 3; ++n) (void)pcm_tx.send(numbered_chunk(n, 8));
-  }
-  const std::size_t count = option_value("chunks=", 2);
-  const std::size_t size = option_value("size=", 12);
-  const bool forever = script.starts_with("forever");
-  std::thread([=, pcm_tx = std::move(pcm_tx), status_tx = std::move(status_tx)] {
-    const std::uint32_t first = script.starts_with("early") ? 4 : 1;
-    for (std::uint32_t n = first; forever || n < first + count; ++n) {
-      if (!pcm_tx.send(numbered_chunk(n, size))) return;
-      if (forever) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    if (script.starts_with("stream-stopped")) {
-      (void)status_tx.send("failed: ScreenCaptureKit stream stopped: gone");
-      std::this_thread::sleep_for(std::chrono::hours(1));
-    }
-    // Dropping both senders here closes the channels and ends the pump.
-  }).detach();
-  return Session{};
-}
+constexpr char kCoreAudio[] = "coreaudio";
+constexpr char kSck[] = "sck";
 
 }  // namespace
 
@@ -65,12 +56,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     if (std::strncmp(argv[i], "--script=", 9) == 0) script = argv[i] + 9;
   }
-  BackendStarts backends;
-  backends.coreaudio = [](PcmSender pcm, StatusSender status) {
-    return scripted_start<CoreAudioSession>("coreaudio", std::move(pcm), std::move(status));
-  };
-  backends.sck = [](PcmSender pcm, StatusSender status) {
-    return scripted_start<SckAudioSession>("sck", std::move(pcm), std::move(status));
-  };
+  static constexpr BackendStart backends[] = {{kCoreAudio, &scripted_start<kCoreAudio>},
+                                              {kSck, &scripted_start<kSck>}};
   return helper_main(argc, argv, backends);
 }

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -10,32 +9,32 @@
 #include "system_audio/frame/exit_status.h"
 #include "system_audio/frame/line_writer.h"
 #include "system_audio/frame/output_pump.h"
+#include "system_audio/frame/parent_watch.h"
 #include "system_audio/frame/status_writer.h"
 
 namespace system_audio {
 
 constexpr auto STATUS_DRAIN_LIMIT = std::chrono::seconds(1);
 
-Result<void> run_stdio_helper(int argc, const char* const* argv, const BackendStarts& backends) {
+Result<void> run_stdio_helper(int argc, const char* const* argv,
+                              std::span<const BackendStart> backends) {
   write_diagnostic("helper: boot");
+  if (auto watching = start_parent_watch(); !watching) {
+    // Not fatal: a failed write still ends the helper once audio flows.
+    write_diagnostic("helper: parent watch could not start: " + watching.error());
+  }
   auto [pcm_tx, pcm_rx] = make_channel<PcmChunk>();
   auto [status_tx, status_rx] = make_channel<StatusText>();
   const std::string backend =
       backend_name_from_arguments(std::span(argv, static_cast<std::size_t>(argc)));
 
-  std::optional<CoreAudioSession> coreaudio_session;
-  std::optional<SckAudioSession> sck_session;
-  if (backend == "coreaudio") {
-    auto started = backends.coreaudio(std::move(pcm_tx), std::move(status_tx));
-    if (!started) return fail(std::move(started.error()));
-    coreaudio_session.emplace(std::move(*started));
-  } else if (backend == "sck") {
-    auto started = backends.sck(std::move(pcm_tx), std::move(status_tx));
-    if (!started) return fail(std::move(started.error()));
-    sck_session.emplace(std::move(*started));
-  } else {
-    return fail("unknown computer-audio backend: " + backend);
+  const BackendStart* chosen = nullptr;
+  for (const auto& row : backends) {
+    if (backend == row.name) chosen = &row;
   }
+  if (chosen == nullptr) return fail("unknown computer-audio backend: " + backend);
+  auto session = chosen->start(std::move(pcm_tx), std::move(status_tx));
+  if (!session) return fail(std::move(session.error()));
 
   write_diagnostic("helper: ready");
   write_protocol_line("READY");
@@ -51,8 +50,7 @@ Result<void> run_stdio_helper(int argc, const char* const* argv, const BackendSt
   // Teardown, in this order: the receiver, the notice, then the session.
   { PcmReceiver released = std::move(pcm_rx); }
   write_diagnostic("helper: audio channel closed");
-  coreaudio_session.reset();
-  sck_session.reset();
+  session->reset();
   // The session held the last status sender, so the writer is finishing what is
   // queued; let it, rather than lose a status at exit. Bounded, in case a
   // backend kept a sender elsewhere.
@@ -60,7 +58,7 @@ Result<void> run_stdio_helper(int argc, const char* const* argv, const BackendSt
   return {};
 }
 
-int helper_main(int argc, const char* const* argv, const BackendStarts& backends) {
+int helper_main(int argc, const char* const* argv, std::span<const BackendStart> backends) {
   // A write to a parent that has gone must fail, not kill us silently.
   std::signal(SIGPIPE, SIG_IGN);
   auto result = run_stdio_helper(argc, argv, backends);

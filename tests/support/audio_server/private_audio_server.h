@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "tone.h"
+
 namespace test_support {
 
-// A PulseAudio server of the test's own: its runtime directory, HOME, socket and
-// configuration live in a fresh temporary directory, so it never meets the
-// user's server and several can run at once. It holds one null sink (float32le,
-// 48000 Hz, stereo) as the default sink. The destructor stops the server
-// (SIGTERM, then SIGKILL) and removes the directory. The server also gets
-// SIGTERM when the thread that started it ends, so a test that crashes leaves
-// no server behind: start it on a thread that outlives its use.
+// A PulseAudio server of the test's own, run by tools/private_audio_server.sh:
+// its runtime directory, HOME, socket and configuration live in a fresh
+// temporary directory, so it never meets the user's server and several can run
+// at once. It holds one null sink (float32le, 48000 Hz, stereo) as the default
+// sink. The destructor stops the server and removes the directory.
 class PrivateAudioServer {
  public:
   static constexpr const char* kSinkName = "vantle_null";
@@ -28,8 +28,8 @@ class PrivateAudioServer {
     bool null_sink = true;
   };
 
-  // Starts the server and waits (bounded) until its socket accepts clients.
-  // The error names the step that failed, with the server's log when it has one.
+  // Starts the server and waits (bounded) until it answers. The error carries
+  // the script's own words, with the server's log when it has one.
   static std::expected<std::unique_ptr<PrivateAudioServer>, std::string> start(Options options);
   static std::expected<std::unique_ptr<PrivateAudioServer>, std::string> start() {
     return start(Options{});
@@ -46,13 +46,12 @@ class PrivateAudioServer {
   // Points libpulse in this process at the server (setenv PULSE_SERVER).
   void use_in_this_process() const;
 
-  // Plays interleaved float32 stereo samples at 48000 Hz into the sink with the
-  // server's own client (pacat) and returns once they have been played, or an
-  // error (bounded by the sound's length plus a margin).
+  // Plays interleaved float32 stereo samples at 48000 Hz into the sink and
+  // returns once they have been played, or an error.
   std::expected<void, std::string> play(const std::vector<float>& interleaved_stereo) const;
 
-  // Stops the server now (the destructor then only removes the directory);
-  // for tests of a server that goes away.
+  // Stops the server now and removes its directory; for tests of a server that
+  // goes away. log_text() still gives what it wrote.
   void stop();
   // Suspends or resumes the server process (SIGSTOP / SIGCONT): a server that
   // accepts connections but never answers.
@@ -70,16 +69,13 @@ class PrivateAudioServer {
   std::filesystem::path directory_;
   std::string address_;
   pid_t pid_ = -1;
-  bool frozen_ = false;
+  std::string last_log_;  // the log as it was when the server stopped
 };
 
-// A sine tone as interleaved stereo float32 samples at 48000 Hz, the same value
-// in both channels: amplitude * sin(2 pi f n / 48000) for n = 0 .. frames-1,
-// after lead_in_frames of silence. A sink's monitor can lose the first few ms
-// of a stream that starts while it runs (the sink re-renders what it had mixed
-// ahead, and the monitor has passed that on already), so a test that counts the
-// tone's samples leads in with ~100 ms of silence.
-std::vector<float> stereo_sine(double frequency, double amplitude, std::size_t frames,
-                               std::size_t lead_in_frames = 0);
+// The sine tone of the example parent (amplitude * sin(2 pi f n / 48000), the
+// same value in both channels, after lead_in_frames of silence). A sink's
+// monitor can lose the first few ms of a stream that starts while it runs, so
+// a test that counts the tone's samples leads in with ~100 ms of silence.
+using parent::stereo_sine;
 
 }  // namespace test_support

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "system_audio/conversion/capture_state.h"
+
+namespace system_audio {
+
+using Samples = std::vector<float>;
+
+// Floats compared by their bits: -0.0 differs from +0.0 and NaN payloads count.
+inline std::vector<std::uint32_t> bits_of(std::span<const float> samples) {
+  std::vector<std::uint32_t> bits;
+  for (float sample : samples) bits.push_back(std::bit_cast<std::uint32_t>(sample));
+  return bits;
+}
+
+// An AudioBufferList of buffers (channels, samples) laid out as the platform
+// lays it out: the records follow one another past the one-element array.
+struct BufferList {
+  BufferList(std::vector<std::pair<std::uint32_t, Samples>> buffers)
+      : data(std::move(buffers)),
+        storage(new std::byte[sizeof(AudioBufferList) + sizeof(AudioBuffer) * data.size()]()) {
+    list().mNumberBuffers = std::uint32_t(data.size());
+    AudioBuffer* records = list().mBuffers;
+    for (auto& [channels, samples] : data) {
+      *records++ = {channels, std::uint32_t(samples.size() * 4), samples.data()};
+    }
+  }
+  AudioBufferList& list() { return *reinterpret_cast<AudioBufferList*>(storage.get()); }
+  std::vector<std::pair<std::uint32_t, Samples>> data;
+  std::unique_ptr<std::byte[]> storage;
+};
+
+// A capture state of either form, with the frame's receivers kept here.
+template <class State>
+struct Capture {
+  explicit Capture(double tap_rate = 0) {
+    auto [pcm, pcm_receiver] = make_channel<PcmChunk>();
+    auto [status, status_receiver] = make_channel<StatusText>();
+    pcm_rx = std::move(pcm_receiver);
+    status_rx = std::move(status_receiver);
+    if constexpr (std::is_same_v<State, TapCallbackState>) {
+      state.reset(new State{std::move(pcm), std::move(status), {}, LinearResampler(tap_rate), {}});
+    } else {
+      state.reset(new State{std::move(pcm), std::move(status), {}, {}, {}});
+    }
+  }
+  // The statuses sent so far.
+  std::vector<std::string> statuses() {
+    std::vector<std::string> out;
+    while (auto text = status_rx.receive_for({}).message) out.push_back(std::move(*text));
+    return out;
+  }
+  // The samples of the chunks sent so far, joined, and how many chunks.
+  Samples samples(std::size_t* chunks = nullptr) {
+    Samples out;
+    while (auto chunk = pcm_rx.receive_for({}).message) {
+      out.resize(out.size() + chunk->size() / 4);
+      std::memcpy(out.data() + out.size() - chunk->size() / 4, chunk->data(), chunk->size());
+      if (chunks) ++*chunks;
+    }
+    return out;
+  }
+  PcmReceiver pcm_rx;
+  StatusReceiver status_rx;
+  std::unique_ptr<State> state;
+};
+
+}  // namespace system_audio
