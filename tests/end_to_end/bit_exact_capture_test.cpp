@@ -1,5 +1,5 @@
-// What the parent decodes is, bit for bit, what the conversion path makes of
-// the sound played into the sink: nothing lost, repeated, reordered or altered
+// What the parent decodes is, bit for bit, what the conversion path (low pass,
+// resampler) makes of the sound played into the sink: nothing lost, repeated, reordered or altered
 // between the audio server and the parent's pipe.
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 
 #include "helper_under_test.h"
 #include "system_audio/conversion/linear_resampler.h"
+#include "system_audio/conversion/low_pass_filter.h"
 
 namespace end_to_end {
 namespace {
@@ -33,8 +34,11 @@ std::vector<float> played_mono() {
 // The conversion path's output for the sound, when the helper's stream meets
 // it `phase` samples in; the rest of its stream is silence.
 std::vector<float> reference(const std::vector<float>& mono, std::size_t phase) {
+  system_audio::LowPassFilter filter(PrivateAudioServer::kSinkRate);
   system_audio::LinearResampler resampler(PrivateAudioServer::kSinkRate);
-  return resampler.process(std::span(mono).subspan(phase));
+  std::vector<float> block(mono.begin() + std::ptrdiff_t(phase), mono.end());
+  system_audio::low_pass(filter, resampler, block);
+  return resampler.process(block);
 }
 
 // From the first to the last sample that is not zero.

@@ -43,7 +43,7 @@ NsRef<VantleSckAudioOutput> make_audio_output(PcmSender& pcm_tx, StatusSender& s
   VantleSckAudioOutput* output = VantleSckAudioOutput_alloc();
   if (output == nullptr) return {};
   new (VantleSckAudioOutput_ivars(output))
-      SckAudioOutput{std::move(pcm_tx), std::move(status_tx), {}, std::nullopt};
+      SckAudioOutput{std::move(pcm_tx), std::move(status_tx), {}, std::nullopt, std::nullopt};
   *VantleSckAudioOutput_drop_flag(output) = audio_output_class::DROP_FLAG_SET;
   return NsRef<VantleSckAudioOutput>(VantleSckAudioOutput_init(output));
 }
