@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -16,25 +17,31 @@ void callback(TapCallbackState& state, std::uint32_t channels, const Samples& da
   process_input_buffers(state, BufferList({{channels, data}}).list());
 }
 
-// 512 stereo frames a call whose channels average to the frame number, so each
-// resampled value names its source position: 171, 170, 171 samples, positions
-// 0, 3, 6 ..., and "receiving" with the first.
+// 512 stereo frames a call whose channels average to the frame number: 171,
+// 170, 171 samples, one chunk each, together what the path makes of the mono
+// ramp in one piece, and "receiving" with the first.
 TEST(TapCallback, At48kHzEveryThirdFrameComesOutInChunksOfTheCallbacks) {
   Capture<TapCallbackState> tap(48000.0);
   const std::size_t sizes[] = {171, 170, 171};
-  std::size_t made = 0;
+  Samples joined, ramp;
   for (std::size_t call = 0; call < 3; ++call) {
     Samples data;
-    for (std::size_t f = call * 512; f < call * 512 + 512; ++f)
+    for (std::size_t f = call * 512; f < call * 512 + 512; ++f) {
       data.insert(data.end(), {f - 0.5f, f + 0.5f});
+      ramp.push_back(float(f));
+    }
     callback(*tap.state, 2, data);
     std::size_t chunks = 0;
     const Samples out = tap.samples(&chunks);
     EXPECT_EQ(chunks, 1u);
     ASSERT_EQ(out.size(), sizes[call]);
-    for (float sample : out) ASSERT_EQ(sample, float(3 * made++));
+    joined.insert(joined.end(), out.begin(), out.end());
     EXPECT_EQ(tap.statuses(), call == 0 ? Texts{"receiving"} : Texts{});
   }
+  LowPassFilter filter(48000.0);
+  LinearResampler resampler(48000.0);
+  low_pass(filter, resampler, ramp);
+  EXPECT_EQ(joined, resampler.process(ramp));
 }
 
 TEST(TapCallback, NothingIsSentOrChangedUntilACallbackYieldsSamples) {
@@ -63,31 +70,37 @@ TEST(SckCallback, TheResamplerIsRemadeOnlyWhenTheRateChanges) {
     double rate;
     Samples in;
     const char* diagnostic;  // after "sck: source format rate="; "" for none
-    Samples out;
   } calls[] = {
-      {NAN, {1, 2, 3}, "NaN", {1, 2}},
-      {NAN, {4, 5}, "", {3, 4}},
-      {48000, {1, 2, 3, 4}, "48000", {1}},
-      {NAN, {5, 6, 7, 8}, "", {4, 7}},  // a fresh 16 kHz one would give 5, 6, 7
-      {std::nextafter(48000.0, 0.0), {1, 2, 3, 4}, "47999.99999999999", {1, 4}},
-      {44100, {6, 7, 8, 9, 10, 11}, "44100", {6, 8.75625f}},  // the old pending sample is gone
-      {44100, {12}, "", {11.5125f}},
-      {8000, {1, 2, 3}, "8000", {1, 2}},
-      {8000, {4}, "", {3}},  // stored as 16 kHz: kept, losing no sample
-      {std::nextafter(16000.0, 1e9), {5, 6}, "16000.000000000002", {5}},
-      {96000, {}, "", {}},  // nothing readable: no resampler made
+      {NAN, {1, 2, 3}, "NaN"},
+      {NAN, {4, 5}, ""},
+      {48000, {1, 2, 3, 4}, "48000"},
+      {NAN, {5, 6, 7, 8}, ""},  // the 48 kHz path goes on
+      {std::nextafter(48000.0, 0.0), {1, 2, 3, 4}, "47999.99999999999"},
+      {44100, {6, 7, 8, 9, 10, 11}, "44100"},  // the old pending sample is gone
+      {44100, {12}, ""},
+      {8000, {1, 2, 3}, "8000"},
+      {8000, {4}, ""},  // stored as 16 kHz: kept, losing no sample
+      {std::nextafter(16000.0, 1e9), {5, 6}, "16000.000000000002"},
+      {96000, {}, ""},  // nothing readable: no resampler made
   };
   Capture<SckAudioOutput> sck;
+  // What a path made afresh at each diagnostic, and kept otherwise, gives.
+  std::optional<LinearResampler> resampler;
+  std::optional<LowPassFilter> filter;
   for (const auto& call : calls) {
     testing::internal::CaptureStderr();
     process_sck_input(*sck.state, BufferList({{1, call.in}}).list(), call.rate);
     EXPECT_EQ(
         testing::internal::GetCapturedStderr(),
         call.diagnostic[0] ? "sck: source format rate=" + std::string(call.diagnostic) + "\n" : "");
-    const Samples out = sck.samples();
-    ASSERT_EQ(out.size(), call.out.size()) << call.rate;
-    for (std::size_t k = 0; k < out.size(); ++k)
-      EXPECT_NEAR(out[k], call.out[k], 1e-5) << call.rate;
+    if (call.diagnostic[0]) {
+      resampler.emplace(call.rate);
+      filter.emplace(resampler->source_rate);
+    }
+    Samples block = call.in;
+    if (resampler) low_pass(*filter, *resampler, block);
+    const Samples expected = resampler ? resampler->process(block) : Samples{};
+    EXPECT_EQ(sck.samples(), expected) << call.rate;
   }
   EXPECT_EQ(sck.statuses(), Texts{"receiving"});
 }

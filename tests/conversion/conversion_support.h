@@ -46,8 +46,12 @@ struct Capture {
     pcm_rx = std::move(pcm_receiver);
     status_rx = std::move(status_receiver);
     if constexpr (std::is_same_v<State, TapCallbackState>) {
-      state.reset(new State{std::move(pcm), std::move(status), {}, LinearResampler(tap_rate),
-                             LowPassFilter(tap_rate), {}});
+      state.reset(new State{std::move(pcm),
+                            std::move(status),
+                            {},
+                            LinearResampler(tap_rate),
+                            LowPassFilter(tap_rate),
+                            {}});
     } else {
       state.reset(new State{std::move(pcm), std::move(status), {}, {}, {}, {}});
     }
