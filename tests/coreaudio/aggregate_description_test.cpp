@@ -24,6 +24,10 @@ const std::vector<std::string> kHalCalls = {
     "AudioDeviceIOBlock_create()",
     "AudioDeviceCreateIOProcIDWithBlock(88, dispatch_queue \"com.vantle.audio-helper.audio-tap\", "
     "AudioDeviceIOBlock)",
+    "AudioObjectPropertyListenerBlock_create()",
+    testing::listener_call("Add", 73, "livn"),
+    testing::listener_call("Add", 1, "dOut"),
+    testing::listener_call("Add", 1, "srst"),
     "AudioDeviceStart(88, IOProc#1)",
 };
 

@@ -23,6 +23,18 @@ inline const std::vector<std::string> kStartLines = {
     "coreaudio: device started",
 };
 
+// A listener's addition or removal as the fake logs it (verb "Add" or "Remove").
+inline std::string listener_call(const char* verb, int object, const char* selector) {
+  return std::string("AudioObject") + verb + "PropertyListenerBlock(" + std::to_string(object) +
+         ", '" + selector +
+         "', 'glob', 0, dispatch_queue \"com.vantle.audio-helper.audio-tap\", "
+         "AudioObjectPropertyListenerBlock)";
+}
+// A started session's listeners going, newest first.
+inline const std::vector<std::string> kRemoveListeners = {listener_call("Remove", 1, "srst"),
+                                                          listener_call("Remove", 1, "dOut"),
+                                                          listener_call("Remove", 73, "livn")};
+
 // Every test installs the scripted HAL afresh and leaves it cleared.
 class FakeHalTest : public ::testing::Test {
  protected:
@@ -72,7 +84,8 @@ class FakeHalTest : public ::testing::Test {
     auto first = calls.end();
     while (first != calls.begin() &&
            ((first - 1)->find("elease(") != std::string::npos ||
-            (first - 1)->find("Destroy") != std::string::npos || *(first - 1) == "senders gone")) {
+            (first - 1)->find("Destroy") != std::string::npos ||
+            (first - 1)->find("Remove") != std::string::npos || *(first - 1) == "senders gone")) {
       --first;
     }
     return {first, calls.end()};

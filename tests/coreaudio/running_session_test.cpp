@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 #include "fake_fixture.h"
@@ -47,9 +48,11 @@ TEST_F(RunningSession, CyclesFromTwoThreadsAllReachThePcmChannelMixedDown) {
   EXPECT_EQ(status_rx.receive_for(std::chrono::seconds(0)).message, "receiving");
   EXPECT_EQ(status_rx.receive_for(std::chrono::seconds(0)).status, ReceiveStatus::timed_out);
   EXPECT_EQ(fake::leftovers(),
-            (std::vector<std::string>{"tap 77", "aggregate device 88", "IOProc#1",
-                                      "CATapDescription", "AudioDeviceIOBlock",
-                                      "dispatch_queue \"com.vantle.audio-helper.audio-tap\""}));
+            (std::vector<std::string>{
+                "tap 77", "aggregate device 88", "IOProc#1", "listener 'livn' on 73",
+                "listener 'dOut' on 1", "listener 'srst' on 1", "CATapDescription",
+                "AudioDeviceIOBlock", "dispatch_queue \"com.vantle.audio-helper.audio-tap\"",
+                "AudioObjectPropertyListenerBlock"}));
 }
 
 TEST_F(RunningSession, ReleasedWithItsHalObjectsLeavesNothingBehind) {
@@ -64,14 +67,55 @@ TEST_F(RunningSession, ReleasedWithItsHalObjectsLeavesNothingBehind) {
   EXPECT_TRUE(pcm_closed());
   cleanup_hal(77, 88, io_proc);
   const auto log = fake::log();
-  EXPECT_EQ(std::vector(log.begin() + std::ptrdiff_t(before), log.end()),
-            (std::vector<std::string>{
-                "NSObject_release(CATapDescription)", "Block_release(AudioDeviceIOBlock)",
-                "dispatch_release(dispatch_queue \"com.vantle.audio-helper.audio-tap\")",
-                "AudioDeviceDestroyIOProcID(88, IOProc#1)",
-                "AudioHardwareDestroyAggregateDevice(88)", "AudioHardwareDestroyProcessTap(77)"}));
+  std::vector<std::string> expected = testing::kRemoveListeners;
+  expected.insert(
+      expected.end(),
+      {"NSObject_release(CATapDescription)", "Block_release(AudioDeviceIOBlock)",
+       "Block_release(AudioObjectPropertyListenerBlock)",
+       "dispatch_release(dispatch_queue \"com.vantle.audio-helper.audio-tap\")",
+       "AudioDeviceDestroyIOProcID(88, IOProc#1)", "AudioHardwareDestroyAggregateDevice(88)",
+       "AudioHardwareDestroyProcessTap(77)"});
+  EXPECT_EQ(std::vector(log.begin() + std::ptrdiff_t(before), log.end()), expected);
   EXPECT_FALSE(fake::deliver_io_cycle({std::vector(480, 0.5f)}));
   EXPECT_EQ(fake::leftovers(), std::vector<std::string>{});
+}
+
+// Each cause, raised twice, gives its status once; a notice whose value shows
+// no change gives none. The helper keeps running: IO cycles still arrive.
+TEST_F(RunningSession, EachDeadCaptureCauseIsReportedOnceWhenItsValueSaysSo) {
+  const struct {
+    AudioObjectID object;
+    AudioObjectPropertySelector selector;
+    std::function<void(fake::Script&)> change;
+    const char* status;  // nullptr: none
+  } rows[] = {
+      {73, kAudioDevicePropertyDeviceIsAlive, nullptr, nullptr},
+      {73, kAudioDevicePropertyDeviceIsAlive, [](fake::Script& s) { s.device_alive = 0; },
+       "failed: CoreAudio output device is gone"},
+      {1, kAudioHardwarePropertyDefaultOutputDevice, nullptr, nullptr},
+      {1, kAudioHardwarePropertyDefaultOutputDevice, [](fake::Script& s) { s.default_device = 74; },
+       "failed: CoreAudio default output device changed"},
+      {1, kAudioHardwarePropertyServiceRestarted, nullptr,
+       "failed: CoreAudio audio service restarted"},
+  };
+  for (const auto& row : rows) {
+    fake::install();
+    auto session = start();
+    ASSERT_TRUE(session) << session.error();
+    for (int raised = 0; raised < 2; ++raised) {
+      EXPECT_EQ(fake::change_property(row.object, row.selector, row.change), 1);
+    }
+    ASSERT_TRUE(fake::deliver_io_cycle({std::vector(480, 0.5f)}));
+    fake::wait_until_delivered();
+    std::vector<std::string> statuses;
+    while (auto received = status_rx.receive_for(std::chrono::seconds(0)).message) {
+      if (*received != "receiving") statuses.push_back(*received);
+    }
+    EXPECT_EQ(statuses,
+              row.status ? std::vector<std::string>{row.status} : std::vector<std::string>{})
+        << row.object << " " << row.selector;
+    EXPECT_EQ(pcm_rx.receive_for(std::chrono::seconds(5)).status, ReceiveStatus::message);
+  }
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ const std::string kDestroyAggregate = "AudioHardwareDestroyAggregateDevice(88)";
 const std::string kReleaseQueue =
     "dispatch_release(dispatch_queue \"com.vantle.audio-helper.audio-tap\")";
 const std::string kReleaseBlock = "Block_release(AudioDeviceIOBlock)";
+const std::string kReleaseListener = "Block_release(AudioObjectPropertyListenerBlock)";
+const std::string kDestroyIoProc = "AudioDeviceDestroyIOProcID(88, IOProc#1)";
 
 // What the aggregate description holds while it is built, in release order
 // (newest first): a failure after n of them were made releases the last n.
@@ -149,9 +151,22 @@ const Row kRows[] = {
         "create CoreAudio tap IOProc failed: OSStatus 1852797029 (nope)",
         status(&fake::Script::create_io_proc_status, kAudioHardwareIllegalOperationError),
         {kDestroyAggregate, kDestroyTap, kReleaseQueue, kReleaseBlock}, true),
+    row("NoListenerBlock", 7, 5, "CoreAudio could not create the property listener block",
+        fail("AudioObjectPropertyListenerBlock_create"),
+        {kDestroyIoProc, kDestroyAggregate, kDestroyTap, kReleaseQueue, kReleaseBlock}, true),
+    row(
+        "ListenerAddStatus", 7, 5,
+        "listen for CoreAudio device changes failed: OSStatus 560947818 (!obj)",
+        [](fake::Script& s) {
+          s.add_listener_statuses = {0, kAudioHardwareBadObjectError};
+        },
+        {testing::kRemoveListeners.back(), kDestroyIoProc, kDestroyAggregate, kDestroyTap,
+         kReleaseListener, kReleaseQueue, kReleaseBlock},
+        true),
     row("DeviceStartStatus", 7, 5, "start CoreAudio tap IO failed: OSStatus 1937010544 (stop)",
         status(&fake::Script::start_status, kAudioHardwareNotRunningError),
-        {"AudioDeviceDestroyIOProcID(88, IOProc#1)", kDestroyAggregate, kDestroyTap, kReleaseQueue,
+        {testing::kRemoveListeners[0], testing::kRemoveListeners[1], testing::kRemoveListeners[2],
+         kDestroyIoProc, kDestroyAggregate, kDestroyTap, kReleaseListener, kReleaseQueue,
          kReleaseBlock},
         true),
 };

@@ -34,7 +34,9 @@ struct StartObjects {
   std::unique_ptr<TapCallbackState> state;
   BlockRef<AudioDeviceIOBlock> io_block;
   QueueRef queue;
+  BlockRef<AudioObjectPropertyListenerBlock> listener_block;
   HalObjects hal;
+  DeviceListeners listeners;  // removed first: the HAL may call them until then
 };
 
 std::unique_ptr<TapCallbackState> make_state(StartObjects& objects, double tap_rate) {
@@ -57,7 +59,9 @@ CoreAudioSession::CoreAudioSession(CoreAudioSession&& other) noexcept
     : state(std::move(other.state)),
       tap_description(std::move(other.tap_description)),
       io_block(std::move(other.io_block)),
+      listener_block(std::move(other.listener_block)),
       queue(std::move(other.queue)),
+      listeners(std::move(other.listeners)),
       io_proc_id(std::exchange(other.io_proc_id, nullptr)),
       tap_id(std::exchange(other.tap_id, 0)),
       aggregate_id(std::exchange(other.aggregate_id, 0)) {}
@@ -68,7 +72,9 @@ CoreAudioSession& CoreAudioSession::operator=(CoreAudioSession&& other) noexcept
     state = std::move(other.state);
     tap_description = std::move(other.tap_description);
     io_block = std::move(other.io_block);
+    listener_block = std::move(other.listener_block);
     queue = std::move(other.queue);
+    listeners = std::move(other.listeners);
     io_proc_id = std::exchange(other.io_proc_id, nullptr);
     tap_id = std::exchange(other.tap_id, 0);
     aggregate_id = std::exchange(other.aggregate_id, 0);
@@ -77,10 +83,13 @@ CoreAudioSession& CoreAudioSession::operator=(CoreAudioSession&& other) noexcept
 }
 
 void CoreAudioSession::release() {
-  // The state first: its senders closing is what the frame waits for.
+  // The listeners before their block; then the state: its senders closing is
+  // what the frame waits for.
+  listeners.remove();
   state.reset();
   tap_description.reset();
   io_block.reset();
+  listener_block.reset();
   queue.reset();
   io_proc_id = nullptr;
   tap_id = 0;
@@ -161,6 +170,16 @@ Result<CoreAudioSession> CoreAudioSession::start(PcmSender pcm_tx, StatusSender 
   objects.hal.ids.io_proc_id = io_proc;
   write_diagnostic("coreaudio: io proc created");
 
+  // Listening begins before the device starts, so no death goes unseen. A
+  // start that cannot listen fails: a capture that could die without a word
+  // would leave its parent waiting on silence it takes for a quiet room.
+  objects.listener_block = make_listener_block(objects.state->status_tx, *device);
+  if (!objects.listener_block)
+    return fail("CoreAudio could not create the property listener block");
+  auto listeners = DeviceListeners::add(*device, objects.listener_block.get(), objects.queue.get());
+  if (!listeners) return fail(std::move(listeners.error()));
+  objects.listeners = std::move(*listeners);
+
   if (auto started = start_device_io(aggregate, io_proc); !started) {
     return fail(std::move(started.error()));
   }
@@ -173,7 +192,9 @@ Result<CoreAudioSession> CoreAudioSession::start(PcmSender pcm_tx, StatusSender 
   session.state = std::move(objects.state);
   session.tap_description = std::move(objects.tap_description);
   session.io_block = std::move(objects.io_block);
+  session.listener_block = std::move(objects.listener_block);
   session.queue = std::move(objects.queue);
+  session.listeners = std::move(objects.listeners);
   session.io_proc_id = ids.io_proc_id;
   session.tap_id = ids.tap_id;
   session.aggregate_id = ids.aggregate_id;

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "system_audio/conversion/capture_state.h"
+#include "system_audio/coreaudio/device_listeners.h"
 #include "system_audio/frame/messages.h"
 #include "system_audio/platform/core_audio.h"
 #include "system_audio/platform/platform_ref.h"
@@ -11,15 +12,18 @@
 namespace system_audio {
 
 // A running process-tap capture: a tap on the default output device inside a
-// private aggregate device whose IOProc feeds the capture state. Nothing stops
-// it; the HAL objects live until the process ends. An empty session holds
-// nothing and its release makes no call.
+// private aggregate device whose IOProc feeds the capture state, with listeners
+// that report a capture that died as a status. Nothing stops it; the HAL
+// objects live until the process ends. An empty session holds nothing and its
+// release makes no call.
 class CoreAudioSession {
  public:
   std::unique_ptr<TapCallbackState> state;  // fixed address, used by io_block
   NsRef<platform::CATapDescription> tap_description;
   BlockRef<AudioDeviceIOBlock> io_block;
+  BlockRef<AudioObjectPropertyListenerBlock> listener_block;  // runs on `queue`
   QueueRef queue;
+  DeviceListeners listeners;
   AudioDeviceIOProcID io_proc_id = nullptr;
   AudioObjectID tap_id = 0;
   AudioObjectID aggregate_id = 0;
@@ -33,9 +37,10 @@ class CoreAudioSession {
   // error returns, and the senders go last.
   static Result<CoreAudioSession> start(PcmSender pcm_tx, StatusSender status_tx);
 
-  // Frees the state (dropping both senders), then releases the tap description,
-  // the block and the queue. No HAL call: the caller must know the IOProc can no
-  // longer run, e.g. because cleanup_hal has removed it.
+  // Removes the listeners, frees the state (dropping both senders), then
+  // releases the tap description, the blocks and the queue. The IOProc is not
+  // touched: the caller must know it can no longer run, e.g. because
+  // cleanup_hal has removed it.
   void release();
 };
 

@@ -4,6 +4,8 @@
 // process tap and its description, aggregate devices, IOProc blocks and device
 // start, with the platform's ownership rules. Every HAL call returns an
 // OSStatus, 0 meaning success; after a non-zero status no out parameter is used.
+// Property listeners tell of devices that go and of a default device or audio
+// service that changes.
 
 #include "system_audio/platform/foundation.h"
 
@@ -39,6 +41,12 @@ constexpr AudioObjectPropertySelector kAudioTapPropertyFormat =
     system_audio::platform::four_char_code("tfmt");
 constexpr AudioObjectPropertySelector kAudioTapPropertyUID =
     system_audio::platform::four_char_code("tuid");
+// UInt32 on a device, 0 once it is gone.
+constexpr AudioObjectPropertySelector kAudioDevicePropertyDeviceIsAlive =
+    system_audio::platform::four_char_code("livn");
+// Only notified, on the system object: the audio service restarted or was lost.
+constexpr AudioObjectPropertySelector kAudioHardwarePropertyServiceRestarted =
+    system_audio::platform::four_char_code("srst");
 constexpr AudioObjectPropertyScope kAudioObjectPropertyScopeGlobal =
     system_audio::platform::four_char_code("glob");
 constexpr AudioObjectPropertyScope kAudioObjectPropertyScopeOutput =
@@ -69,6 +77,23 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID,
                                     const AudioObjectPropertyAddress* inAddress,
                                     UInt32 inQualifierDataSize, const void* inQualifierData,
                                     UInt32* ioDataSize, void* outData);
+
+// ---- Property listeners ------------------------------------------------------------------
+// The HAL copies the block and retains the queue until the listener is removed;
+// removal takes the same object, address, queue and block. The block gets the
+// addresses that changed, which may include ones it was not added for.
+
+struct AudioObjectPropertyListenerBlock_s;
+using AudioObjectPropertyListenerBlock = AudioObjectPropertyListenerBlock_s*;
+
+OSStatus AudioObjectAddPropertyListenerBlock(AudioObjectID inObjectID,
+                                             const AudioObjectPropertyAddress* inAddress,
+                                             dispatch_queue_t inDispatchQueue,
+                                             AudioObjectPropertyListenerBlock inListener);
+OSStatus AudioObjectRemovePropertyListenerBlock(AudioObjectID inObjectID,
+                                                const AudioObjectPropertyAddress* inAddress,
+                                                dispatch_queue_t inDispatchQueue,
+                                                AudioObjectPropertyListenerBlock inListener);
 
 // ---- Aggregate devices -------------------------------------------------------------------
 
@@ -136,5 +161,14 @@ using AudioDeviceIOBlockInvoke = void (*)(void* context, const AudioTimeStamp* i
                                           const AudioTimeStamp* inOutputTime);
 AudioDeviceIOBlock AudioDeviceIOBlock_create(AudioDeviceIOBlockInvoke invoke, void* context,
                                              BlockDispose dispose);
+
+// ---- The property listener block --------------------------------------------------------
+// Arguments as the HAL passes them: the number of addresses and the addresses.
+// macOS: a block factory of the forwarding file; the Add and Remove calls and
+// the selectors are the SDK's own.
+using AudioObjectPropertyListenerBlockInvoke = void (*)(
+    void* context, UInt32 inNumberAddresses, const AudioObjectPropertyAddress* inAddresses);
+AudioObjectPropertyListenerBlock AudioObjectPropertyListenerBlock_create(
+    AudioObjectPropertyListenerBlockInvoke invoke, void* context, BlockDispose dispose);
 
 }  // namespace system_audio::platform

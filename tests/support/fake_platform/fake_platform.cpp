@@ -24,6 +24,13 @@ struct IoProc {
   std::mutex call;  // held while the block runs; destroy waits for it
 };
 
+struct Listener {
+  AudioObjectID object = 0;
+  AudioObjectPropertyAddress address{};
+  dispatch_queue_t queue = nullptr;                  // one reference held while added
+  AudioObjectPropertyListenerBlock block = nullptr;  // one reference held while added
+};
+
 // What install() starts afresh.
 struct Run {
   Script script;
@@ -32,6 +39,8 @@ struct Run {
   std::vector<std::string> hal_faults;
   std::vector<AudioObjectID> taps, aggregates;
   std::vector<std::shared_ptr<IoProc>> io_procs;
+  std::vector<Listener> listeners;
+  std::size_t listeners_added = 0;
   int next_io_proc = 1;
   std::function<void(const std::string&)> observer;
 };
@@ -120,6 +129,10 @@ void uninstall() {
   wait_until_delivered();
   standin::set_call_hook(nullptr);
   for (const auto& proc : locked([](Run& run) { return std::move(run.io_procs); })) retire(proc);
+  for (const auto& listener : locked([](Run& run) { return std::move(run.listeners); })) {
+    standin::release(listener.block, "internal");
+    standin::release(listener.queue, "internal");
+  }
   locked([](Run& run) { run = {}; });
   standin::reset_ledger();
 }
@@ -138,6 +151,10 @@ std::vector<std::string> leftovers() {
     for (AudioObjectID tap : run.taps) hal.push_back("tap " + std::to_string(tap));
     for (AudioObjectID id : run.aggregates) hal.push_back("aggregate device " + std::to_string(id));
     for (const auto& proc : run.io_procs) hal.push_back("IOProc#" + std::to_string(proc->number));
+    for (const auto& listener : run.listeners) {
+      hal.push_back("listener " + code(listener.address.mSelector) + " on " +
+                    std::to_string(listener.object));
+    }
     hal.insert(hal.end(), run.hal_faults.begin(), run.hal_faults.end());
     return hal;
   });
@@ -181,6 +198,34 @@ bool deliver_io_cycle(Buffers buffers, UInt32 channels, std::function<void(Buffe
   return true;
 }
 
+int change_property(AudioObjectID object, AudioObjectPropertySelector selector,
+                    std::function<void(Script&)> change) {
+  const auto called = locked([&](Run& run) {
+    if (change) change(run.script);
+    std::vector<Listener> matching;
+    for (const Listener& listener : run.listeners) {
+      if (listener.object != object || listener.address.mSelector != selector) continue;
+      // As the HAL: the call holds the block and its queue until it is over.
+      standin::retain(listener.block, "internal");
+      standin::retain(listener.queue, "internal");
+      matching.push_back(listener);
+    }
+    state().in_flight += matching.size();
+    return matching;
+  });
+  for (const Listener& listener : called) {
+    standin::dispatch_async(listener.queue, [listener] {
+      standin::invoke_block<platform::AudioObjectPropertyListenerBlockInvoke>(
+          listener.block, UInt32(1), &listener.address);
+      standin::release(listener.block, "internal");
+      standin::release(listener.queue, "internal");
+      std::lock_guard lock(state().mutex);
+      if (--state().in_flight == 0) state().delivered.notify_all();
+    });
+  }
+  return int(called.size());
+}
+
 void wait_until_delivered() {
   std::unique_lock lock(state().mutex);
   state().delivered.wait(lock, [] { return state().in_flight == 0; });
@@ -204,6 +249,8 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPrope
     const UInt32 selector = address->mSelector;
     if (object == 1 && selector == kAudioHardwarePropertyDefaultOutputDevice)
       return fake::write(script.default_device_status, script.default_device, 4, size, data);
+    if (object == script.default_device && selector == kAudioDevicePropertyDeviceIsAlive)
+      return fake::write(0, script.device_alive, 4, size, data);
     if (object == script.default_device && selector == kAudioDevicePropertyDeviceUID)
       return fake::write_uid(script.device_uid_status, script.device_uid, size, data);
     if (tap && selector == kAudioTapPropertyUID)
@@ -284,4 +331,65 @@ OSStatus AudioDeviceStart(AudioObjectID device, AudioDeviceIOProcID id) {
     for (const auto& proc : run.io_procs) proc->started |= proc.get() == (void*)id;
     return 0;
   });
+}
+
+namespace {
+
+std::string listener_call(const char* function, AudioObjectID object,
+                          const AudioObjectPropertyAddress* address, dispatch_queue_t queue,
+                          AudioObjectPropertyListenerBlock block) {
+  return std::string(function) + "(" + std::to_string(object) + ", " +
+         fake::code(address->mSelector) + ", " + fake::code(address->mScope) + ", " +
+         std::to_string(address->mElement) + ", " + standin::describe(queue) + ", " +
+         standin::describe(block) + ")";
+}
+
+bool same_listener(const fake::Listener& listener, AudioObjectID object,
+                   const AudioObjectPropertyAddress* address, dispatch_queue_t queue,
+                   AudioObjectPropertyListenerBlock block) {
+  return listener.object == object && listener.address.mSelector == address->mSelector &&
+         listener.address.mScope == address->mScope &&
+         listener.address.mElement == address->mElement && listener.queue == queue &&
+         listener.block == block;
+}
+
+}  // namespace
+
+OSStatus AudioObjectAddPropertyListenerBlock(AudioObjectID object,
+                                             const AudioObjectPropertyAddress* address,
+                                             dispatch_queue_t queue,
+                                             AudioObjectPropertyListenerBlock block) {
+  fake::add_log(
+      listener_call("AudioObjectAddPropertyListenerBlock", object, address, queue, block));
+  return locked([&](Run& run) {
+    const std::size_t n = run.listeners_added++;
+    const auto& statuses = run.script.add_listener_statuses;
+    if (n < statuses.size() && statuses[n] != 0) return statuses[n];
+    standin::retain(queue, "internal");
+    standin::retain(block, "internal");
+    run.listeners.push_back({object, *address, queue, block});
+    return 0;
+  });
+}
+
+OSStatus AudioObjectRemovePropertyListenerBlock(AudioObjectID object,
+                                                const AudioObjectPropertyAddress* address,
+                                                dispatch_queue_t queue,
+                                                AudioObjectPropertyListenerBlock block) {
+  const std::string call =
+      listener_call("AudioObjectRemovePropertyListenerBlock", object, address, queue, block);
+  fake::add_log(call);
+  const auto removed = locked([&](Run& run) {
+    std::optional<fake::Listener> found;
+    std::erase_if(run.listeners, [&](const fake::Listener& listener) {
+      return same_listener(listener, object, address, queue, block) ? (found = listener, true)
+                                                                    : false;
+    });
+    if (!found) run.hal_faults.push_back(call + " removes no listener");
+    return found;
+  });
+  if (!removed) return kAudioHardwareUnknownPropertyError;
+  standin::release(removed->block, "internal");
+  standin::release(removed->queue, "internal");
+  return 0;
 }

@@ -43,6 +43,9 @@ struct Script {
   AudioObjectID aggregate_id = 88;
   OSStatus create_io_proc_status = 0;
   OSStatus start_status = 0;
+  UInt32 device_alive = 1;  // the default device's kAudioDevicePropertyDeviceIsAlive
+  // The status of each listener added, in order; 0 past the end.
+  std::vector<OSStatus> add_listener_statuses;
   // Runtime calls that fail (return nullptr / nil): "dispatch_queue_create"
   // fails every such call, "CFStringCreateWithBytes#2" only the second.
   std::vector<std::string> failing_calls;
@@ -68,7 +71,14 @@ std::vector<std::string> leftovers();
 using Buffers = std::vector<std::vector<float>>;
 bool deliver_io_cycle(Buffers buffers, UInt32 channels = 1,
                       std::function<void(Buffers&)> at_call = nullptr);
-// Until every delivered cycle has been handed to its block or dropped.
+// A property of an object changing as the HAL would tell it: change (if any)
+// edits the script under the fake's lock, then every listener added for that
+// object and selector is called on its queue with that one address. The
+// number of listeners called.
+int change_property(AudioObjectID object, AudioObjectPropertySelector selector,
+                    std::function<void(Script&)> change = nullptr);
+
+// Until every delivered cycle and listener call has been handed to its block or dropped.
 void wait_until_delivered();
 
 }  // namespace system_audio::fake

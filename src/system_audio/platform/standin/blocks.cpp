@@ -32,4 +32,10 @@ AudioDeviceIOBlock AudioDeviceIOBlock_create(AudioDeviceIOBlockInvoke invoke, vo
   return standin::make_block<AudioDeviceIOBlock>("AudioDeviceIOBlock", invoke, context, dispose);
 }
 
+AudioObjectPropertyListenerBlock AudioObjectPropertyListenerBlock_create(
+    AudioObjectPropertyListenerBlockInvoke invoke, void* context, BlockDispose dispose) {
+  return standin::make_block<AudioObjectPropertyListenerBlock>("AudioObjectPropertyListenerBlock",
+                                                               invoke, context, dispose);
+}
+
 }  // namespace system_audio::platform
