@@ -41,9 +41,9 @@ OSStatus system_audio::platform::AudioHardwareCreateProcessTap(CATapDescription*
   auto& objects = pulse::hal_objects();
   std::lock_guard lock(objects.mutex);
   auto server = objects.server();
-  if (!server) return kAudioHardwareNotRunningError;
+  if (!server) return pulse::server_failed(server.error());
   auto sink = (*server)->sink_named(fields->device_uid);
-  if (!sink) return kAudioHardwareNotRunningError;
+  if (!sink) return pulse::server_failed(sink.error());
   if (!*sink) return kAudioHardwareBadDeviceError;
 
   pulse::TapObject tap;
@@ -91,10 +91,10 @@ OSStatus AudioHardwareCreateAggregateDevice(CFDictionaryRef inDescription,
   }
   if (!request->device_uids.empty()) {
     auto server = objects.server();
-    if (!server) return kAudioHardwareNotRunningError;
+    if (!server) return pulse::server_failed(server.error());
     for (const auto& device_uid : request->device_uids) {
       auto sink = (*server)->sink_named(device_uid);
-      if (!sink) return kAudioHardwareNotRunningError;
+      if (!sink) return pulse::server_failed(sink.error());
       if (!*sink) return kAudioHardwareIllegalOperationError;
     }
   }

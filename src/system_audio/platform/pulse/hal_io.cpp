@@ -84,16 +84,17 @@ OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) 
   if (tap == objects.taps.end()) return kAudioHardwareIllegalOperationError;
 
   auto server = objects.server();
-  if (!server) return kAudioHardwareNotRunningError;
+  if (!server) return pulse::server_failed(server.error());
   pulse::CaptureFormat format;
   format.source = tap->second.sink.monitor_source;
   format.rate = tap->second.sink.rate;
   format.channels = tap->second.channels;
   format.channel_map = tap->second.sink.channel_map;
   format.stream_name = tap->second.name;
-  if (!io_proc.start(*server, format)) {
+  if (auto started = io_proc.start(*server, format); !started) {
     // A server that is still there refused the stream: its sink has gone.
-    return (*server)->alive() ? kAudioHardwareBadDeviceError : kAudioHardwareNotRunningError;
+    if ((*server)->alive()) return kAudioHardwareBadDeviceError;
+    return pulse::server_failed(started.error());
   }
   return kAudioHardwareNoError;
 }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "system_audio/frame/line_writer.h"
+
 namespace system_audio::pulse {
 
 Result<std::shared_ptr<PulseConnection>> HalObjects::server() {
@@ -30,6 +32,11 @@ std::string HalObjects::new_uid() {
                 unsigned((high >> 16) & 0xFFFF), unsigned(high & 0xFFFF), unsigned(low >> 48),
                 static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
   return text;
+}
+
+OSStatus server_failed(const std::string& error) {
+  write_diagnostic("coreaudio: audio server: " + server_reason(error));
+  return kAudioHardwareNotRunningError;
 }
 
 HalObjects& hal_objects() {

@@ -51,6 +51,11 @@ struct HalObjects {
   std::string new_uid();
 };
 
+// For a HAL call that could not reach or use the server: tells why on standard
+// error, in the server's own words ("coreaudio: audio server: Connection
+// refused"), since the HAL's status cannot; returns kAudioHardwareNotRunningError.
+OSStatus server_failed(const std::string& error);
+
 // The process-wide instance. Never destroyed: IO may outlive static
 // destruction, and the helper ends by exit or signal with its device running.
 HalObjects& hal_objects();

@@ -31,11 +31,22 @@ OSStatus write_string(const std::string& text, UInt32* size, void* data) {
 OSStatus read_default_device(HalObjects& objects, UInt32* size, void* data) {
   if (*size < sizeof(AudioObjectID)) return kAudioHardwareBadPropertySizeError;
   auto server = objects.server();
-  if (!server) return kAudioHardwareNotRunningError;
+  if (!server) return pulse::server_failed(server.error());
   auto sink = (*server)->default_sink();
-  if (!sink) return kAudioHardwareNotRunningError;
+  if (!sink) return pulse::server_failed(sink.error());
   const AudioObjectID device = *sink ? objects.device_id((*sink)->name) : kAudioObjectUnknown;
   return write_value(device, size, data);
+}
+
+// A device lives while the server has its sink.
+OSStatus read_device_alive(HalObjects& objects, const std::string& sink_name, UInt32* size,
+                           void* data) {
+  if (*size < sizeof(UInt32)) return kAudioHardwareBadPropertySizeError;
+  auto server = objects.server();
+  if (!server) return pulse::server_failed(server.error());
+  auto sink = (*server)->sink_named(sink_name);
+  if (!sink) return pulse::server_failed(sink.error());
+  return write_value(UInt32(sink->has_value() ? 1 : 0), size, data);
 }
 
 AudioStreamBasicDescription tap_format(const pulse::TapObject& tap) {
@@ -73,6 +84,9 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID,
   }
   if (const auto device = objects.device_names.find(inObjectID);
       device != objects.device_names.end()) {
+    if (selector == kAudioDevicePropertyDeviceIsAlive) {
+      return read_device_alive(objects, device->second, ioDataSize, outData);
+    }
     if (selector != kAudioDevicePropertyDeviceUID) return kAudioHardwareUnknownPropertyError;
     return write_string(device->second, ioDataSize, outData);
   }

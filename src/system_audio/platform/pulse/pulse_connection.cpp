@@ -5,16 +5,14 @@
 #include <pulse/mainloop-api.h>
 #include <pulse/rtclock.h>
 
+#include <utility>
+
 #include "system_audio/platform/pulse/mainloop_lock.h"
 
 namespace system_audio::pulse {
 namespace {
 
 constexpr const char* kApplicationName = "vantle_audio_helper";
-
-void signal_mainloop(pa_context*, void* mainloop) {
-  pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(mainloop), 0);
-}
 
 struct Alarm {
   pa_threaded_mainloop* mainloop;
@@ -67,12 +65,27 @@ void on_sink_info(pa_context* context, const pa_sink_info* info, int eol, void* 
   } else if (info != nullptr) {
     SinkInfo sink;
     sink.name = info->name != nullptr ? info->name : "";
+    sink.index = info->index;
     sink.monitor_source = info->monitor_source_name != nullptr ? info->monitor_source_name : "";
     sink.rate = info->sample_spec.rate;
     sink.channels = info->sample_spec.channels;
     sink.channel_map = info->channel_map;
     reply->sink = std::move(sink);
   }
+  pa_threaded_mainloop_signal(reply->mainloop, 0);
+}
+
+struct SuccessReply {
+  explicit SuccessReply(pa_threaded_mainloop* loop) : mainloop(loop) {}
+  pa_threaded_mainloop* mainloop;
+  bool done = false;
+  bool success = false;
+};
+
+void on_success(pa_context*, int success, void* userdata) {
+  auto* reply = static_cast<SuccessReply*>(userdata);
+  reply->success = success != 0;
+  reply->done = true;
   pa_threaded_mainloop_signal(reply->mainloop, 0);
 }
 
@@ -95,7 +108,7 @@ Result<std::shared_ptr<PulseConnection>> PulseConnection::connect(std::chrono::m
   connection->context_ =
       pa_context_new(pa_threaded_mainloop_get_api(connection->mainloop_), kApplicationName);
   if (connection->context_ == nullptr) return fail("cannot create a PulseAudio context");
-  pa_context_set_state_callback(connection->context_, signal_mainloop, connection->mainloop_);
+  pa_context_set_state_callback(connection->context_, on_state, connection.get());
   if (pa_threaded_mainloop_start(connection->mainloop_) < 0) {
     return fail("cannot start the PulseAudio mainloop thread");
   }
@@ -122,11 +135,59 @@ PulseConnection::~PulseConnection() {
   if (context_ != nullptr) {
     MainloopLock lock(mainloop_);
     pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_context_unref(context_);
   }
   pa_threaded_mainloop_stop(mainloop_);
   pa_threaded_mainloop_free(mainloop_);
+}
+
+void PulseConnection::on_state(pa_context* context, void* self) {
+  auto* connection = static_cast<PulseConnection*>(self);
+  pa_threaded_mainloop_signal(connection->mainloop_, 0);
+  if (connection->events_ != nullptr && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+    // Reported once: a failed context never becomes good again.
+    std::exchange(connection->events_, nullptr)(ServerEvent::lost, 0);
+  }
+}
+
+void PulseConnection::on_event(pa_context*, pa_subscription_event_type_t type, std::uint32_t index,
+                               void* self) {
+  const ServerEventSink events = static_cast<PulseConnection*>(self)->events_;
+  if (events == nullptr) return;
+  const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+  const auto kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+  if (facility == PA_SUBSCRIPTION_EVENT_SINK && kind == PA_SUBSCRIPTION_EVENT_REMOVE) {
+    events(ServerEvent::sink_removed, index);
+  } else if (facility == PA_SUBSCRIPTION_EVENT_SERVER && kind == PA_SUBSCRIPTION_EVENT_CHANGE) {
+    events(ServerEvent::server_changed, index);
+  }
+}
+
+Result<void> PulseConnection::watch(ServerEventSink sink) {
+  MainloopLock lock(mainloop_);
+  if (events_ != nullptr) return {};
+  if (!good_locked()) return fail(kServerLostText);
+  pa_context_set_subscribe_callback(context_, on_event, this);
+  SuccessReply reply(mainloop_);
+  pa_operation* operation = pa_context_subscribe(
+      context_, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER),
+      on_success, &reply);
+  if (operation == nullptr) return fail(server_error(context_, "cannot ask the audio server"));
+  if (!finish(*this, operation, reply.done)) {
+    return fail(good_locked() ? "the audio server did not answer in time" : kServerLostText);
+  }
+  if (!reply.success) return fail(server_error(context_, "cannot watch the audio server"));
+  events_ = sink;
+  return {};
+}
+
+std::string server_reason(const std::string& error) {
+  if (error == kServerLostText) return pa_strerror(PA_ERR_CONNECTIONTERMINATED);
+  if (error.ends_with("did not answer in time")) return pa_strerror(PA_ERR_TIMEOUT);
+  const auto colon = error.rfind(": ");
+  return colon == std::string::npos ? error : error.substr(colon + 2);
 }
 
 bool PulseConnection::good_locked() const {
