@@ -95,6 +95,9 @@ TEST_F(RunningSession, EachDeadCaptureCauseIsReportedOnceWhenItsValueSaysSo) {
       {1, kAudioHardwarePropertyDefaultOutputDevice, nullptr, nullptr},
       {1, kAudioHardwarePropertyDefaultOutputDevice, [](fake::Script& s) { s.default_device = 74; },
        "failed: CoreAudio default output device changed"},
+      {1, kAudioHardwarePropertyDefaultOutputDevice,
+       [](fake::Script& s) { s.default_device = 74, s.device_alive = 0; },
+       "failed: CoreAudio output device is gone"},
       {1, kAudioHardwarePropertyServiceRestarted, nullptr,
        "failed: CoreAudio audio service restarted"},
   };

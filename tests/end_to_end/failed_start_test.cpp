@@ -14,7 +14,7 @@ TEST(FailedStart, EachCauseGivesItsOneErrorLineAndStatusOne) {
     std::string out, err;
   } rows[] = {
       {std::nullopt, "", "read default output device failed: OSStatus 1937010544 (stop)",
-       "helper: boot\ncoreaudio: start\n"},
+       "helper: boot\ncoreaudio: start\ncoreaudio: audio server: Connection refused\n"},
       {PrivateAudioServer::Options{.null_sink = false}, "",
        "CoreAudio did not report a default output device", "helper: boot\ncoreaudio: start\n"},
   };

@@ -31,9 +31,16 @@ bool read_u32(AudioObjectID object, AudioObjectPropertySelector selector, UInt32
          size == sizeof value;
 }
 
+// A device that no longer answers is gone.
+bool device_alive(AudioObjectID device) {
+  UInt32 alive = 0;
+  return read_u32(device, kAudioDevicePropertyDeviceIsAlive, alive) && alive != 0;
+}
+
 // A notification only says that a property may have changed: each cause is
-// judged by the value now. A device that no longer answers is gone; a default
-// device that cannot be read says nothing (a lost service reports itself).
+// judged by the values now. A default device that moved away from a device
+// that is gone tells of the device, the first cause; one that cannot be read
+// says nothing (a lost service reports itself).
 void on_properties_changed(void* context, UInt32 count,
                            const AudioObjectPropertyAddress* addresses) {
   auto& state = *static_cast<ListenerState*>(context);
@@ -41,12 +48,13 @@ void on_properties_changed(void* context, UInt32 count,
     const AudioObjectPropertySelector selector = addresses[i].mSelector;
     UInt32 value = 0;
     if (selector == kAudioDevicePropertyDeviceIsAlive) {
-      if (!read_u32(state.device, selector, value) || value == 0) {
-        report_once(state, state.gone_reported, kDeviceGoneStatus);
-      }
+      if (!device_alive(state.device)) report_once(state, state.gone_reported, kDeviceGoneStatus);
     } else if (selector == kAudioHardwarePropertyDefaultOutputDevice) {
-      if (read_u32(kAudioObjectSystemObject, selector, value) && value != state.device) {
+      if (!read_u32(kAudioObjectSystemObject, selector, value) || value == state.device) continue;
+      if (device_alive(state.device)) {
         report_once(state, state.default_reported, kDefaultDeviceChangedStatus);
+      } else {
+        report_once(state, state.gone_reported, kDeviceGoneStatus);
       }
     } else if (selector == kAudioHardwarePropertyServiceRestarted) {
       report_once(state, state.restart_reported, kServiceRestartedStatus);

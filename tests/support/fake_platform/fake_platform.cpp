@@ -249,7 +249,7 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPrope
     const UInt32 selector = address->mSelector;
     if (object == 1 && selector == kAudioHardwarePropertyDefaultOutputDevice)
       return fake::write(script.default_device_status, script.default_device, 4, size, data);
-    if (object == script.default_device && selector == kAudioDevicePropertyDeviceIsAlive)
+    if (object != 1 && selector == kAudioDevicePropertyDeviceIsAlive)
       return fake::write(0, script.device_alive, 4, size, data);
     if (object == script.default_device && selector == kAudioDevicePropertyDeviceUID)
       return fake::write_uid(script.device_uid_status, script.device_uid, size, data);

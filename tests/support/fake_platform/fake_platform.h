@@ -43,7 +43,7 @@ struct Script {
   AudioObjectID aggregate_id = 88;
   OSStatus create_io_proc_status = 0;
   OSStatus start_status = 0;
-  UInt32 device_alive = 1;  // the default device's kAudioDevicePropertyDeviceIsAlive
+  UInt32 device_alive = 1;  // every device's kAudioDevicePropertyDeviceIsAlive
   // The status of each listener added, in order; 0 past the end.
   std::vector<OSStatus> add_listener_statuses;
   // Runtime calls that fail (return nullptr / nil): "dispatch_queue_create"
