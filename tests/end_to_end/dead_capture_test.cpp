@@ -5,6 +5,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 
@@ -13,15 +14,10 @@
 namespace end_to_end {
 namespace {
 
-// pactl commands against the server, through its socket.
+// pactl commands (a shell line) against the server, through its socket.
 std::function<void(PrivateAudioServer&)> pactl(std::string commands) {
   return [commands](PrivateAudioServer& server) {
-    const std::string prefix = "PULSE_SERVER='" + server.address() + "' pactl ";
-    std::string line;
-    for (std::size_t at = 0, end; at < commands.size(); at = end + 1) {
-      end = std::min(commands.find(';', at), commands.size());
-      line += (line.empty() ? "" : " && ") + prefix + commands.substr(at, end - at);
-    }
+    const std::string line = "export PULSE_SERVER='" + server.address() + "'; " + commands;
     ASSERT_EQ(std::system((line + " >/dev/null").c_str()), 0) << line;
   };
 }
@@ -36,10 +32,11 @@ TEST(DeadCapture, EachCauseIsToldOnceAndAParentThatGoesStillEndsTheHelper) {
        [](PrivateAudioServer& s) { ::kill(s.pid(), SIGKILL); },
        {"failed: CoreAudio audio service restarted"}},
       {"sink removed",
-       pactl("unload-module module-null-sink"),
+       pactl("pactl unload-module module-null-sink"),
        {"failed: CoreAudio output device is gone"}},
       {"default sink switched",
-       pactl("load-module module-null-sink sink_name=vantle_other;set-default-sink vantle_other"),
+       pactl("pactl load-module module-null-sink sink_name=vantle_other &&"
+             " pactl set-default-sink vantle_other"),
        {"failed: CoreAudio default output device changed"}},
       {"server frozen", [](PrivateAudioServer& s) { s.freeze(); }, {}},
   };
@@ -50,18 +47,16 @@ TEST(DeadCapture, EachCauseIsToldOnceAndAParentThatGoesStillEndsTheHelper) {
     auto helper = start_streaming(*server, out);
     ASSERT_TRUE(helper) << row.name;
     row.act(*server);
-    std::vector<std::string> told;
-    const auto read_told = [&] {
-      told.clear();
-      for (const auto& status : out.reader.statuses()) {
-        if (status != "receiving") told.push_back(status);
-      }
-      return told.size() >= row.told.size() + 1;
+    const auto told = [&] {
+      std::vector<std::string> texts;
+      std::ranges::copy_if(out.reader.statuses(), std::back_inserter(texts),
+                           [](const std::string& text) { return text != "receiving"; });
+      return texts;
     };
     // Until the status, then a while longer for any repeat.
-    read_until(*helper, out, 5s, [&] { return read_told() || told.size() == row.told.size(); });
-    read_until(*helper, out, 500ms, read_told);
-    EXPECT_EQ(told, row.told) << row.name;
+    read_until(*helper, out, 5s, [&] { return told().size() >= row.told.size(); });
+    read_until(*helper, out, 500ms, [&] { return told().size() > row.told.size(); });
+    EXPECT_EQ(told(), row.told) << row.name;
     helper->close_output();
     helper->close_errors();
     const auto end = helper->wait(1s);

@@ -29,7 +29,17 @@ struct Listener {
   AudioObjectPropertyAddress address{};
   dispatch_queue_t queue = nullptr;                  // one reference held while added
   AudioObjectPropertyListenerBlock block = nullptr;  // one reference held while added
+  bool operator==(const Listener& other) const {
+    return std::memcmp(this, &other, sizeof other) == 0;
+  }
 };
+
+// One reference more (or less) on the listener's block and queue.
+void hold(const Listener& listener, bool more) {
+  for (const void* object : {(const void*)listener.block, (const void*)listener.queue}) {
+    more ? standin::retain(object, "internal") : standin::release(object, "internal");
+  }
+}
 
 // What install() starts afresh.
 struct Run {
@@ -40,7 +50,6 @@ struct Run {
   std::vector<AudioObjectID> taps, aggregates;
   std::vector<std::shared_ptr<IoProc>> io_procs;
   std::vector<Listener> listeners;
-  std::size_t listeners_added = 0;
   int next_io_proc = 1;
   std::function<void(const std::string&)> observer;
 };
@@ -130,8 +139,7 @@ void uninstall() {
   standin::set_call_hook(nullptr);
   for (const auto& proc : locked([](Run& run) { return std::move(run.io_procs); })) retire(proc);
   for (const auto& listener : locked([](Run& run) { return std::move(run.listeners); })) {
-    standin::release(listener.block, "internal");
-    standin::release(listener.queue, "internal");
+    hold(listener, false);
   }
   locked([](Run& run) { run = {}; });
   standin::reset_ledger();
@@ -151,10 +159,6 @@ std::vector<std::string> leftovers() {
     for (AudioObjectID tap : run.taps) hal.push_back("tap " + std::to_string(tap));
     for (AudioObjectID id : run.aggregates) hal.push_back("aggregate device " + std::to_string(id));
     for (const auto& proc : run.io_procs) hal.push_back("IOProc#" + std::to_string(proc->number));
-    for (const auto& listener : run.listeners) {
-      hal.push_back("listener " + code(listener.address.mSelector) + " on " +
-                    std::to_string(listener.object));
-    }
     hal.insert(hal.end(), run.hal_faults.begin(), run.hal_faults.end());
     return hal;
   });
@@ -205,9 +209,7 @@ int change_property(AudioObjectID object, AudioObjectPropertySelector selector,
     std::vector<Listener> matching;
     for (const Listener& listener : run.listeners) {
       if (listener.object != object || listener.address.mSelector != selector) continue;
-      // As the HAL: the call holds the block and its queue until it is over.
-      standin::retain(listener.block, "internal");
-      standin::retain(listener.queue, "internal");
+      hold(listener, true);  // as the HAL: until the call is over
       matching.push_back(listener);
     }
     state().in_flight += matching.size();
@@ -217,8 +219,7 @@ int change_property(AudioObjectID object, AudioObjectPropertySelector selector,
     standin::dispatch_async(listener.queue, [listener] {
       standin::invoke_block<platform::AudioObjectPropertyListenerBlockInvoke>(
           listener.block, UInt32(1), &listener.address);
-      standin::release(listener.block, "internal");
-      standin::release(listener.queue, "internal");
+      hold(listener, false);
       std::lock_guard lock(state().mutex);
       if (--state().in_flight == 0) state().delivered.notify_all();
     });
@@ -335,22 +336,29 @@ OSStatus AudioDeviceStart(AudioObjectID device, AudioDeviceIOProcID id) {
 
 namespace {
 
-std::string listener_call(const char* function, AudioObjectID object,
-                          const AudioObjectPropertyAddress* address, dispatch_queue_t queue,
-                          AudioObjectPropertyListenerBlock block) {
-  return std::string(function) + "(" + std::to_string(object) + ", " +
-         fake::code(address->mSelector) + ", " + fake::code(address->mScope) + ", " +
-         std::to_string(address->mElement) + ", " + standin::describe(queue) + ", " +
-         standin::describe(block) + ")";
-}
-
-bool same_listener(const fake::Listener& listener, AudioObjectID object,
-                   const AudioObjectPropertyAddress* address, dispatch_queue_t queue,
-                   AudioObjectPropertyListenerBlock block) {
-  return listener.object == object && listener.address.mSelector == address->mSelector &&
-         listener.address.mScope == address->mScope &&
-         listener.address.mElement == address->mElement && listener.queue == queue &&
-         listener.block == block;
+// Logs the call; an addition fails as the script says, a removal when it
+// names no listener added.
+OSStatus listen(bool add, const char* function, fake::Listener listener) {
+  const auto& address = listener.address;
+  if (!fake::on_call(function,
+                     std::to_string(listener.object) + ", " + fake::code(address.mSelector) + ", " +
+                         fake::code(address.mScope) + ", " + std::to_string(address.mElement) +
+                         ", " + standin::describe(listener.queue) + ", " +
+                         standin::describe(listener.block))) {
+    return kAudioHardwareBadObjectError;
+  }
+  const bool done = locked([&](Run& run) {
+    if (add) {
+      run.listeners.push_back(listener);
+    } else if (std::erase(run.listeners, listener) == 0) {
+      run.hal_faults.push_back("removal of a listener never added");
+      return false;
+    }
+    return true;
+  });
+  if (!done) return kAudioHardwareUnknownPropertyError;
+  fake::hold(listener, add);
+  return 0;
 }
 
 }  // namespace
@@ -359,37 +367,12 @@ OSStatus AudioObjectAddPropertyListenerBlock(AudioObjectID object,
                                              const AudioObjectPropertyAddress* address,
                                              dispatch_queue_t queue,
                                              AudioObjectPropertyListenerBlock block) {
-  fake::add_log(
-      listener_call("AudioObjectAddPropertyListenerBlock", object, address, queue, block));
-  return locked([&](Run& run) {
-    const std::size_t n = run.listeners_added++;
-    const auto& statuses = run.script.add_listener_statuses;
-    if (n < statuses.size() && statuses[n] != 0) return statuses[n];
-    standin::retain(queue, "internal");
-    standin::retain(block, "internal");
-    run.listeners.push_back({object, *address, queue, block});
-    return 0;
-  });
+  return listen(true, __func__, {object, *address, queue, block});
 }
 
 OSStatus AudioObjectRemovePropertyListenerBlock(AudioObjectID object,
                                                 const AudioObjectPropertyAddress* address,
                                                 dispatch_queue_t queue,
                                                 AudioObjectPropertyListenerBlock block) {
-  const std::string call =
-      listener_call("AudioObjectRemovePropertyListenerBlock", object, address, queue, block);
-  fake::add_log(call);
-  const auto removed = locked([&](Run& run) {
-    std::optional<fake::Listener> found;
-    std::erase_if(run.listeners, [&](const fake::Listener& listener) {
-      return same_listener(listener, object, address, queue, block) ? (found = listener, true)
-                                                                    : false;
-    });
-    if (!found) run.hal_faults.push_back(call + " removes no listener");
-    return found;
-  });
-  if (!removed) return kAudioHardwareUnknownPropertyError;
-  standin::release(removed->block, "internal");
-  standin::release(removed->queue, "internal");
-  return 0;
+  return listen(false, __func__, {object, *address, queue, block});
 }

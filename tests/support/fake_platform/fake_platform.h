@@ -44,10 +44,9 @@ struct Script {
   OSStatus create_io_proc_status = 0;
   OSStatus start_status = 0;
   UInt32 device_alive = 1;  // every device's kAudioDevicePropertyDeviceIsAlive
-  // The status of each listener added, in order; 0 past the end.
-  std::vector<OSStatus> add_listener_statuses;
   // Runtime calls that fail (return nullptr / nil): "dispatch_queue_create"
-  // fails every such call, "CFStringCreateWithBytes#2" only the second.
+  // fails every such call, "CFStringCreateWithBytes#2" only the second. The
+  // HAL's listener additions fail the same way, with kAudioHardwareBadObjectError.
   std::vector<std::string> failing_calls;
 };
 
