@@ -100,14 +100,11 @@ TEST_F(RunningSession, EachDeadCaptureCauseIsReportedOnceWhenItsValueSaysSo) {
     fake::install();
     auto session = start();
     ASSERT_TRUE(session) << session.error();
+    script.device_alive = row.alive;
+    script.default_device = row.default_device;
     const AudioObjectID object = row.selector == kAudioDevicePropertyDeviceIsAlive ? 73 : 1;
     for (int raised = 0; raised < 2; ++raised) {
-      EXPECT_EQ(fake::change_property(object, row.selector,
-                                      [&](fake::Script& s) {
-                                        s.device_alive = row.alive;
-                                        s.default_device = row.default_device;
-                                      }),
-                1);
+      EXPECT_EQ(fake::change_property(object, row.selector), 1);
     }
     fake::wait_until_delivered();
     std::string statuses;

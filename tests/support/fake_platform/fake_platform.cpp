@@ -202,10 +202,8 @@ bool deliver_io_cycle(Buffers buffers, UInt32 channels, std::function<void(Buffe
   return true;
 }
 
-int change_property(AudioObjectID object, AudioObjectPropertySelector selector,
-                    std::function<void(Script&)> change) {
+int change_property(AudioObjectID object, AudioObjectPropertySelector selector) {
   const auto called = locked([&](Run& run) {
-    if (change) change(run.script);
     std::vector<Listener> matching;
     for (const Listener& listener : run.listeners) {
       if (listener.object != object || listener.address.mSelector != selector) continue;
@@ -336,8 +334,7 @@ OSStatus AudioDeviceStart(AudioObjectID device, AudioDeviceIOProcID id) {
 
 namespace {
 
-// Logs the call; an addition fails as the script says, a removal when it
-// names no listener added.
+// Logs the call; an addition fails as the script says.
 OSStatus listen(bool add, const char* function, fake::Listener listener) {
   const auto& address = listener.address;
   if (!fake::on_call(function,
@@ -347,14 +344,10 @@ OSStatus listen(bool add, const char* function, fake::Listener listener) {
                          standin::describe(listener.block))) {
     return kAudioHardwareBadObjectError;
   }
+  // A removal that finds nothing leaves the listener's block behind in leftovers().
   const bool done = locked([&](Run& run) {
-    if (add) {
-      run.listeners.push_back(listener);
-    } else if (std::erase(run.listeners, listener) == 0) {
-      run.hal_faults.push_back("removal of a listener never added");
-      return false;
-    }
-    return true;
+    if (add) run.listeners.push_back(listener);
+    return add || std::erase(run.listeners, listener) > 0;
   });
   if (!done) return kAudioHardwareUnknownPropertyError;
   fake::hold(listener, add);

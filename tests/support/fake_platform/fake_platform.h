@@ -70,12 +70,10 @@ std::vector<std::string> leftovers();
 using Buffers = std::vector<std::vector<float>>;
 bool deliver_io_cycle(Buffers buffers, UInt32 channels = 1,
                       std::function<void(Buffers&)> at_call = nullptr);
-// A property of an object changing as the HAL would tell it: change (if any)
-// edits the script under the fake's lock, then every listener added for that
-// object and selector is called on its queue with that one address. The
-// number of listeners called.
-int change_property(AudioObjectID object, AudioObjectPropertySelector selector,
-                    std::function<void(Script&)> change = nullptr);
+// A property of an object changing (as scripted before the call), told as the
+// HAL tells it: every listener added for that object and selector is called
+// on its queue with that one address. The number of listeners called.
+int change_property(AudioObjectID object, AudioObjectPropertySelector selector);
 
 // Until every delivered cycle and listener call has been handed to its block or dropped.
 void wait_until_delivered();

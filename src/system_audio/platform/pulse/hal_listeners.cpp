@@ -9,6 +9,7 @@
 // the same sink anew. That is what the HAL tells of its own service, and what
 // a parent can act on: start the helper again.
 
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -19,7 +20,16 @@ using namespace system_audio;
 
 namespace {
 
+// Open while the listener is added. A queued call runs its block only while the
+// gate is open and holds the gate for the call, so once a removal has closed
+// it, the block is never called again and can go at once.
+struct Gate {
+  std::mutex mutex;
+  bool open = true;
+};
+
 struct Listener {
+  std::shared_ptr<Gate> gate;
   AudioObjectID object = kAudioObjectUnknown;
   AudioObjectPropertyAddress address{};
   dispatch_queue_t queue = nullptr;                  // one reference held while added
@@ -47,21 +57,20 @@ bool same(const Listener& listener, AudioObjectID object, const AudioObjectPrope
          listener.block == block;
 }
 
-// Queues one call of each listener of that selector that `applies` to; the
-// call holds the block and its queue until it is over.
+// Queues one call of each listener of that selector that `applies` to. A
+// queue runs what was queued on it even after its last reference has gone.
 template <class Applies>
 void raise(AudioObjectPropertySelector selector, Applies applies) {
   std::lock_guard lock(listeners().mutex);
   for (const Listener& listener : listeners().added) {
     if (listener.address.mSelector != selector || !applies(listener)) continue;
-    standin::retain(listener.block, "internal");
-    standin::retain(listener.queue, "internal");
-    standin::dispatch_async(listener.queue, [listener] {
-      standin::invoke_block<platform::AudioObjectPropertyListenerBlockInvoke>(
-          listener.block, UInt32(1), &listener.address);
-      standin::release(listener.block, "internal");
-      standin::release(listener.queue, "internal");
-    });
+    standin::dispatch_async(
+        listener.queue, [gate = listener.gate, block = listener.block, address = listener.address] {
+          std::lock_guard call(gate->mutex);
+          if (!gate->open) return;
+          standin::invoke_block<platform::AudioObjectPropertyListenerBlockInvoke>(block, UInt32(1),
+                                                                                  &address);
+        });
   }
 }
 
@@ -109,7 +118,7 @@ OSStatus AudioObjectAddPropertyListenerBlock(AudioObjectID inObjectID,
   }
   auto server = objects.server();
   if (!server) return pulse::server_failed(server.error());
-  Listener listener{inObjectID, *inAddress, inDispatchQueue, inListener};
+  Listener listener{std::make_shared<Gate>(), inObjectID, *inAddress, inDispatchQueue, inListener};
   if (inAddress->mSelector == kAudioDevicePropertyDeviceIsAlive) {
     auto sink = (*server)->sink_named(objects.device_names.at(inObjectID));
     if (!sink) return pulse::server_failed(sink.error());
@@ -143,7 +152,11 @@ OSStatus AudioObjectRemovePropertyListenerBlock(AudioObjectID inObjectID,
     });
   }
   if (removed.empty()) return kAudioHardwareUnknownPropertyError;
-  // A call already queued holds references of its own and still runs.
+  // Waits for a call in progress; not to be removed from inside its own call.
+  {
+    std::lock_guard call(removed.front().gate->mutex);
+    removed.front().gate->open = false;
+  }
   standin::release(removed.front().block, "internal");
   standin::release(removed.front().queue, "internal");
   return kAudioHardwareNoError;
