@@ -25,9 +25,9 @@ const std::vector<std::string> kHalCalls = {
     "AudioDeviceCreateIOProcIDWithBlock(88, dispatch_queue \"com.vantle.audio-helper.audio-tap\", "
     "AudioDeviceIOBlock)",
     "AudioObjectPropertyListenerBlock_create()",
-    testing::listener_call("Add", 73, "livn"),
-    testing::listener_call("Add", 1, "dOut"),
-    testing::listener_call("Add", 1, "srst"),
+    "AudioObjectAddPropertyListenerBlock(73, 'livn')",
+    "AudioObjectAddPropertyListenerBlock(1, 'dOut')",
+    "AudioObjectAddPropertyListenerBlock(1, 'srst')",
     "AudioDeviceStart(88, IOProc#1)",
 };
 

@@ -23,17 +23,11 @@ inline const std::vector<std::string> kStartLines = {
     "coreaudio: device started",
 };
 
-// A listener's addition or removal as the fake logs it (verb "Add" or "Remove").
-inline std::string listener_call(const char* verb, int object, const char* selector) {
-  return std::string("AudioObject") + verb + "PropertyListenerBlock(" + std::to_string(object) +
-         ", '" + selector +
-         "', 'glob', 0, dispatch_queue \"com.vantle.audio-helper.audio-tap\", "
-         "AudioObjectPropertyListenerBlock)";
-}
 // A started session's listeners going, newest first.
-inline const std::vector<std::string> kRemoveListeners = {listener_call("Remove", 1, "srst"),
-                                                          listener_call("Remove", 1, "dOut"),
-                                                          listener_call("Remove", 73, "livn")};
+inline const std::vector<std::string> kRemoveListeners = {
+    "AudioObjectRemovePropertyListenerBlock(1, 'srst')",
+    "AudioObjectRemovePropertyListenerBlock(1, 'dOut')",
+    "AudioObjectRemovePropertyListenerBlock(73, 'livn')"};
 
 // Every test installs the scripted HAL afresh and leaves it cleared.
 class FakeHalTest : public ::testing::Test {

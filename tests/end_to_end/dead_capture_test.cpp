@@ -3,41 +3,31 @@
 // with status 2 within a second, also while the server is frozen.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
 #include <cstdlib>
-#include <functional>
 
 #include "helper_under_test.h"
 
 namespace end_to_end {
 namespace {
 
-// pactl commands (a shell line) against the server, through its socket.
-std::function<void(PrivateAudioServer&)> pactl(std::string commands) {
-  return [commands](PrivateAudioServer& server) {
-    const std::string line = "export PULSE_SERVER='" + server.address() + "'; " + commands;
-    ASSERT_EQ(std::system((line + " >/dev/null").c_str()), 0) << line;
-  };
-}
-
+// Each row acts on the server with a shell line that sees its address in
+// PULSE_SERVER and its process id in SERVER.
 TEST(DeadCapture, EachCauseIsToldOnceAndAParentThatGoesStillEndsTheHelper) {
   const struct {
     const char* name;
-    std::function<void(PrivateAudioServer&)> act;
+    const char* act;
     std::vector<std::string> statuses;
   } rows[] = {
       {"server killed",
-       [](PrivateAudioServer& s) { ::kill(s.pid(), SIGKILL); },
+       "kill -KILL $SERVER",
        {"receiving", "failed: CoreAudio audio service restarted"}},
       {"sink removed",
-       pactl("pactl unload-module module-null-sink"),
+       "pactl unload-module module-null-sink",
        {"receiving", "failed: CoreAudio output device is gone"}},
       {"default sink switched",
-       pactl("pactl load-module module-null-sink sink_name=vantle_other &&"
-             " pactl set-default-sink vantle_other"),
+       "pactl load-module module-null-sink sink_name=other && pactl set-default-sink other",
        {"receiving", "failed: CoreAudio default output device changed"}},
-      {"server frozen", [](PrivateAudioServer& s) { s.freeze(); }, {"receiving"}},
+      {"server frozen", "kill -STOP $SERVER", {"receiving"}},
   };
   for (const auto& row : rows) {
     auto server = start_server();
@@ -45,7 +35,9 @@ TEST(DeadCapture, EachCauseIsToldOnceAndAParentThatGoesStillEndsTheHelper) {
     Captured out;
     auto helper = start_streaming(*server, out);
     ASSERT_TRUE(helper) << row.name;
-    row.act(*server);
+    const std::string line = "export PULSE_SERVER='" + server->address() +
+                             "' SERVER=" + std::to_string(server->pid()) + "; " + row.act;
+    ASSERT_EQ(std::system((line + " >/dev/null").c_str()), 0) << line;
     // Until the status, then a while longer for any repeat.
     const auto& statuses = out.reader.statuses();
     read_until(*helper, out, 5s, [&] { return statuses.size() >= row.statuses.size(); });

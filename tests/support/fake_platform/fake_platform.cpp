@@ -203,26 +203,22 @@ bool deliver_io_cycle(Buffers buffers, UInt32 channels, std::function<void(Buffe
 }
 
 int change_property(AudioObjectID object, AudioObjectPropertySelector selector) {
-  const auto called = locked([&](Run& run) {
-    std::vector<Listener> matching;
+  return locked([&](Run& run) {
+    int called = 0;
     for (const Listener& listener : run.listeners) {
       if (listener.object != object || listener.address.mSelector != selector) continue;
       hold(listener, true);  // as the HAL: until the call is over
-      matching.push_back(listener);
+      ++state().in_flight, ++called;
+      standin::dispatch_async(listener.queue, [listener] {
+        standin::invoke_block<platform::AudioObjectPropertyListenerBlockInvoke>(
+            listener.block, UInt32(1), &listener.address);
+        hold(listener, false);
+        std::lock_guard lock(state().mutex);
+        if (--state().in_flight == 0) state().delivered.notify_all();
+      });
     }
-    state().in_flight += matching.size();
-    return matching;
+    return called;
   });
-  for (const Listener& listener : called) {
-    standin::dispatch_async(listener.queue, [listener] {
-      standin::invoke_block<platform::AudioObjectPropertyListenerBlockInvoke>(
-          listener.block, UInt32(1), &listener.address);
-      hold(listener, false);
-      std::lock_guard lock(state().mutex);
-      if (--state().in_flight == 0) state().delivered.notify_all();
-    });
-  }
-  return int(called.size());
 }
 
 void wait_until_delivered() {
@@ -336,12 +332,8 @@ namespace {
 
 // Logs the call; an addition fails as the script says.
 OSStatus listen(bool add, const char* function, fake::Listener listener) {
-  const auto& address = listener.address;
-  if (!fake::on_call(function,
-                     std::to_string(listener.object) + ", " + fake::code(address.mSelector) + ", " +
-                         fake::code(address.mScope) + ", " + std::to_string(address.mElement) +
-                         ", " + standin::describe(listener.queue) + ", " +
-                         standin::describe(listener.block))) {
+  if (!fake::on_call(function, std::to_string(listener.object) + ", " +
+                                   fake::code(listener.address.mSelector))) {
     return kAudioHardwareBadObjectError;
   }
   // A removal that finds nothing leaves the listener's block behind in leftovers().
