@@ -172,10 +172,13 @@ Result<CoreAudioSession> CoreAudioSession::start(PcmSender pcm_tx, StatusSender 
 
   // Listening begins before the device starts, so no death goes unseen. A
   // start that cannot listen fails: a capture that could die without a word
-  // would leave its parent waiting on silence it takes for a quiet room.
+  // would leave its parent waiting on silence it takes for a quiet room. The
+  // listeners share the IOProc's queue: their calls are rare and short, and
+  // the queue already lives exactly as long as the capture.
   objects.listener_block = make_listener_block(objects.state->status_tx, *device);
-  if (!objects.listener_block)
+  if (!objects.listener_block) {
     return fail("CoreAudio could not create the property listener block");
+  }
   auto listeners = DeviceListeners::add(*device, objects.listener_block.get(), objects.queue.get());
   if (!listeners) return fail(std::move(listeners.error()));
   objects.listeners = std::move(*listeners);
