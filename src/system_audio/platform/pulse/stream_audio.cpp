@@ -1,0 +1,118 @@
+#include "system_audio/platform/pulse/stream_audio.h"
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace system_audio::pulse {
+namespace {
+
+// Under the 2.5 s in which a parent learns that there is no server to capture.
+constexpr std::chrono::milliseconds kContentBound{1500};
+
+constexpr const char* kStreamName = "screen capture audio";
+
+}  // namespace
+
+struct StreamAudioCore {
+  std::mutex mutex;
+  AudioRequest request;
+  std::unique_ptr<QueuedCapture> capture;
+  bool started = false;
+  bool opening = false;   // a start thread is opening the record stream
+  bool released = false;  // the stream has gone; the start thread cleans up
+};
+
+ServerSlot& screen_capture_server() {
+  static ServerSlot* const slot = new ServerSlot();  // outlives threads at exit
+  return *slot;
+}
+
+void ask_server(std::function<void(std::optional<std::string>)> answer) {
+  std::thread([answer = std::move(answer)] {
+    auto server = screen_capture_server().get(kContentBound);
+    answer(server ? std::nullopt : std::optional<std::string>(server.error()));
+  }).detach();
+}
+
+namespace {
+
+// Opens the record stream of the default sink's monitor on capture.
+std::optional<std::string> open_capture(QueuedCapture* capture, const AudioRequest& request) {
+  auto server = screen_capture_server().get();
+  if (!server) return server.error();
+  if (capture == nullptr || !request.captures_audio) return std::nullopt;
+  auto sink = (*server)->default_sink();
+  if (!sink) return sink.error();
+  if (!*sink) return std::string("the audio server has no default sink");
+  CaptureFormat format;
+  format.source = (*sink)->monitor_source;
+  format.rate = request.rate;
+  format.channels = std::uint8_t(request.channels);
+  format.channel_map = (*sink)->channel_map;
+  format.stream_name = kStreamName;
+  if (request.channels == 0 || request.channels > PA_CHANNELS_MAX) {
+    return std::string("unusable capture format");
+  }
+  auto opened = capture->start(*server, format);
+  if (!opened) return opened.error();
+  return std::nullopt;
+}
+
+}  // namespace
+
+StreamAudio::StreamAudio(AudioRequest request) : core_(std::make_shared<StreamAudioCore>()) {
+  core_->request = request;
+}
+
+StreamAudio::~StreamAudio() {
+  std::unique_ptr<QueuedCapture> capture;
+  {
+    std::lock_guard lock(core_->mutex);
+    core_->released = true;
+    if (core_->opening) return;  // the start thread finishes it
+    capture = std::move(core_->capture);
+  }
+  // Outside the lock: finishing waits for a delivery in progress.
+  capture.reset();
+}
+
+bool StreamAudio::attach(platform::dispatch_queue_t queue, QueuedCapture::Deliver deliver,
+                         QueuedCapture::Failed failed) {
+  std::lock_guard lock(core_->mutex);
+  if (core_->capture || core_->started) return false;
+  core_->capture = std::make_unique<QueuedCapture>(queue, std::move(deliver), std::move(failed));
+  return true;
+}
+
+void StreamAudio::start(Started started) {
+  std::thread([core = core_, started = std::move(started)] {
+    QueuedCapture* capture = nullptr;
+    AudioRequest request;
+    {
+      std::lock_guard lock(core->mutex);
+      if (core->started) {
+        started(std::string("the stream is already running"));
+        return;
+      }
+      core->started = true;
+      core->opening = true;
+      capture = core->capture.get();
+      request = core->request;
+    }
+    // Unlocked: opening waits for the server, and the stream may be released
+    // meanwhile; the capture stays ours until opening is cleared.
+    auto error = open_capture(capture, request);
+    std::unique_ptr<QueuedCapture> orphan;
+    {
+      std::lock_guard lock(core->mutex);
+      core->opening = false;
+      if (core->released) orphan = std::move(core->capture);
+    }
+    orphan.reset();
+    started(std::move(error));
+  }).detach();
+}
+
+}  // namespace system_audio::pulse
