@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "system_audio/coreaudio/standin/standin_runtime.h"
+#include "system_audio/platform/standin/runtime.h"
 
 namespace system_audio::pulse {
 
@@ -22,9 +22,10 @@ struct DeliveryGate {
   bool delivering = true;
   std::uint64_t generation = 0;
   std::uint32_t rate = 0;  // of the current stream
+  std::uint32_t channels = 0;
   bool release_after_call = false;
   std::atomic<std::thread::id> calling{};
-  platform::dispatch_queue_t queue = nullptr;
+  dispatch_queue_t queue = nullptr;
   QueuedCapture::Deliver deliver;
   QueuedCapture::Failed failed;
 
@@ -32,7 +33,7 @@ struct DeliveryGate {
   void release_objects() {
     deliver = nullptr;
     failed = nullptr;
-    platform::dispatch_release(queue);
+    dispatch_release(queue);
   }
 
   // Runs call under the gate when it is open; releases afterwards when the
@@ -52,9 +53,10 @@ struct DeliveryGate {
   }
 };
 
-QueuedCapture::QueuedCapture(platform::dispatch_queue_t queue, Deliver deliver, Failed failed)
+QueuedCapture::QueuedCapture(dispatch_queue_t queue, Deliver deliver, Failed failed)
     : gate_(std::make_shared<DeliveryGate>()) {
-  gate_->queue = standin::retain_queue(queue);
+  dispatch_retain(queue);
+  gate_->queue = queue;
   gate_->deliver = std::move(deliver);
   gate_->failed = std::move(failed);
 }
@@ -79,7 +81,7 @@ Result<std::uint32_t> QueuedCapture::start(std::shared_ptr<PulseConnection> conn
         gate->queue,
         [gate, samples = std::vector<float>(interleaved.begin(), interleaved.end())]() mutable {
           gate->run([&] {
-            if (gate->delivering) gate->deliver(samples, gate->rate);
+            if (gate->delivering) gate->deliver(samples, gate->rate, gate->channels);
           });
         });
   };
@@ -96,6 +98,7 @@ Result<std::uint32_t> QueuedCapture::start(std::shared_ptr<PulseConnection> conn
   if (!capture) return fail(capture.error());
   capture_ = std::move(*capture);
   gate_->rate = capture_->rate();
+  gate_->channels = format.channels;
   return gate_->rate;
 }
 

@@ -6,8 +6,8 @@
 #include <span>
 #include <string>
 
-#include "system_audio/coreaudio/platform/coreaudio_platform.h"
-#include "system_audio/coreaudio/standin/pulse/pulse_capture.h"
+#include "system_audio/platform/foundation.h"
+#include "system_audio/platform/pulse/pulse_capture.h"
 #include "system_audio/result.h"
 
 namespace system_audio::pulse {
@@ -15,19 +15,20 @@ namespace system_audio::pulse {
 struct DeliveryGate;
 
 // A record stream whose ~10 ms pieces reach a serial dispatch queue: each
-// piece is copied into a task that hands it, with the rate the server delivers,
-// to `deliver` on the queue, one at a time and in order. A stream that fails while running (the
-// server went away, its source was removed) queues one last task that hands the server's text to
-// `failed`; nothing is delivered after it. Both run behind a gate: once
-// finish() returns, neither is called again.
+// piece is copied into a task that hands it, with the rate the server delivers
+// and the channel count, to `deliver` on the queue, one at a time and in order. A stream that fails
+// while running (the server went away, its source was removed) queues one last task that hands the
+// server's text to `failed`; nothing is delivered after it. Both run behind a gate: once finish()
+// returns, neither is called again.
 class QueuedCapture {
  public:
-  using Deliver = std::function<void(std::span<float> interleaved, std::uint32_t rate)>;
+  using Deliver =
+      std::function<void(std::span<float> interleaved, std::uint32_t rate, std::uint32_t channels)>;
   using Failed = std::function<void(const std::string& server_text)>;
 
   // Retains the queue; deliver and failed (and what they hold) go when the
   // capture is finished.
-  QueuedCapture(platform::dispatch_queue_t queue, Deliver deliver, Failed failed = {});
+  QueuedCapture(dispatch_queue_t queue, Deliver deliver, Failed failed = {});
   ~QueuedCapture();
   QueuedCapture(const QueuedCapture&) = delete;
   QueuedCapture& operator=(const QueuedCapture&) = delete;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <mutex>
 
-#include "system_audio/coreaudio/standin/pulse/pulse_connection.h"
+#include "system_audio/platform/pulse/pulse_connection.h"
 #include "system_audio/result.h"
 
 namespace system_audio::pulse {

@@ -78,7 +78,7 @@ StreamAudio::~StreamAudio() {
   capture.reset();
 }
 
-bool StreamAudio::attach(platform::dispatch_queue_t queue, QueuedCapture::Deliver deliver,
+bool StreamAudio::attach(dispatch_queue_t queue, QueuedCapture::Deliver deliver,
                          QueuedCapture::Failed failed) {
   std::lock_guard lock(core_->mutex);
   if (core_->capture || core_->started) return false;

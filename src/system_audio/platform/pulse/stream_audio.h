@@ -44,8 +44,7 @@ class StreamAudio {
 
   // The audio output: its queue (retained) and what it is handed. False when
   // the stream has one already.
-  bool attach(platform::dispatch_queue_t queue, QueuedCapture::Deliver deliver,
-              QueuedCapture::Failed failed);
+  bool attach(dispatch_queue_t queue, QueuedCapture::Deliver deliver, QueuedCapture::Failed failed);
   // On a thread of its own: opens the record stream, then calls started with
   // nothing once it records, or with the server's text. Without an output, or
   // without audio asked for, only the server is asked.
