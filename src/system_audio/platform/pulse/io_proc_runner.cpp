@@ -13,7 +13,7 @@ std::shared_ptr<AudioDeviceIOBlock_s> hold_block(AudioDeviceIOBlock block) {
 }  // namespace
 
 IoProcRunner::IoProcRunner(AudioDeviceIOBlock block, dispatch_queue_t queue)
-    : capture_(queue, [held = hold_block(block)](std::span<float> samples, std::uint32_t,
+    : capture_(queue, [held = hold_block(block)](std::vector<float>& samples, std::uint32_t,
                                                  std::uint32_t channels) {
         AudioBufferList list{};
         list.mNumberBuffers = 1;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <span>
 #include <string>
+#include <vector>
 
 #include "system_audio/platform/foundation.h"
 #include "system_audio/platform/pulse/pulse_capture.h"
@@ -16,14 +16,16 @@ struct DeliveryGate;
 
 // A record stream whose ~10 ms pieces reach a serial dispatch queue: each
 // piece is copied into a task that hands it, with the rate the server delivers
-// and the channel count, to `deliver` on the queue, one at a time and in order. A stream that fails
-// while running (the server went away, its source was removed) queues one last task that hands the
-// server's text to `failed`; nothing is delivered after it. Both run behind a gate: once finish()
+// and the channel count, to `deliver` on the queue, one at a time and in
+// order. A stream that fails while running (the server went away, its source
+// was removed) queues one last task that hands the server's text to `failed`;
+// nothing is delivered after it. Both run behind a gate: once finish()
 // returns, neither is called again.
 class QueuedCapture {
  public:
-  using Deliver =
-      std::function<void(std::span<float> interleaved, std::uint32_t rate, std::uint32_t channels)>;
+  // interleaved is the task's own copy of the piece: deliver may take it.
+  using Deliver = std::function<void(std::vector<float>& interleaved, std::uint32_t rate,
+                                     std::uint32_t channels)>;
   using Failed = std::function<void(const std::string& server_text)>;
 
   // Retains the queue; deliver and failed (and what they hold) go when the
