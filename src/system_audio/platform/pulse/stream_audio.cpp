@@ -1,7 +1,9 @@
 #include "system_audio/platform/pulse/stream_audio.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -13,15 +15,25 @@ constexpr std::chrono::milliseconds kContentBound{1500};
 
 constexpr const char* kStreamName = "screen capture audio";
 
+// A thread of the binding's own. When none can be made, the work (and with it
+// the handler it would answer) is dropped: the handler is disposed of uncalled.
+template <class Work>
+void run_detached(Work work) {
+  try {
+    std::thread(std::move(work)).detach();
+  } catch (const std::system_error&) {
+  }
+}
+
 }  // namespace
 
 struct StreamAudioCore {
   std::mutex mutex;
   AudioRequest request;
   std::unique_ptr<QueuedCapture> capture;
+  std::condition_variable opened;
   bool started = false;
-  bool opening = false;   // a start thread is opening the record stream
-  bool released = false;  // the stream has gone; the start thread cleans up
+  bool opening = false;  // a start thread is opening the record stream
 };
 
 ServerSlot& screen_capture_server() {
@@ -30,10 +42,10 @@ ServerSlot& screen_capture_server() {
 }
 
 void ask_server(std::function<void(std::optional<std::string>)> answer) {
-  std::thread([answer = std::move(answer)] {
+  run_detached([answer = std::move(answer)] {
     auto server = screen_capture_server().get(kContentBound);
     answer(server ? std::nullopt : std::optional<std::string>(server.error()));
-  }).detach();
+  });
 }
 
 namespace {
@@ -69,9 +81,10 @@ StreamAudio::StreamAudio(AudioRequest request) : core_(std::make_shared<StreamAu
 StreamAudio::~StreamAudio() {
   std::unique_ptr<QueuedCapture> capture;
   {
-    std::lock_guard lock(core_->mutex);
-    core_->released = true;
-    if (core_->opening) return;  // the start thread finishes it
+    // A stream being opened is waited for (bounded by the server waits), so
+    // that it is never left delivering to an output that goes next.
+    std::unique_lock lock(core_->mutex);
+    core_->opened.wait(lock, [this] { return !core_->opening; });
     capture = std::move(core_->capture);
   }
   // Outside the lock: finishing waits for a delivery in progress.
@@ -87,7 +100,7 @@ bool StreamAudio::attach(dispatch_queue_t queue, QueuedCapture::Deliver deliver,
 }
 
 void StreamAudio::start(Started started) {
-  std::thread([core = core_, started = std::move(started)] {
+  run_detached([core = core_, started = std::move(started)] {
     QueuedCapture* capture = nullptr;
     AudioRequest request;
     {
@@ -101,18 +114,16 @@ void StreamAudio::start(Started started) {
       capture = core->capture.get();
       request = core->request;
     }
-    // Unlocked: opening waits for the server, and the stream may be released
-    // meanwhile; the capture stays ours until opening is cleared.
+    // Unlocked: opening waits for the server; the capture stays in place until
+    // opening is cleared.
     auto error = open_capture(capture, request);
-    std::unique_ptr<QueuedCapture> orphan;
     {
       std::lock_guard lock(core->mutex);
       core->opening = false;
-      if (core->released) orphan = std::move(core->capture);
     }
-    orphan.reset();
+    core->opened.notify_all();
     started(std::move(error));
-  }).detach();
+  });
 }
 
 }  // namespace system_audio::pulse

@@ -32,7 +32,8 @@ struct StreamAudioCore;
 // The audio half of one stream: once an output is attached and the stream
 // started, the default sink's monitor is recorded at the requested rate and
 // channel count (the server converts) and delivered on the output's queue.
-// Destroying it ends the capture: nothing is delivered after that.
+// Destroying it ends the capture (after waiting for a start that is opening
+// the record stream): nothing is delivered after that.
 class StreamAudio {
  public:
   using Started = std::function<void(std::optional<std::string> error)>;
