@@ -12,7 +12,7 @@
 // would not see (a release of an object that is not alive, a release by the
 // wrong call).
 
-#include <atomic>
+#include <concepts>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -34,7 +34,7 @@ struct Object {
   std::string (*describe)(const Object&) = nullptr;  // short: "CFString \"uid\""
   std::string (*content)(const Object&) = nullptr;   // deep: elements included
   void (*destroy)(Object*) = nullptr;                // deletes the whole record
-  std::atomic<long> references{1};
+  long references = 1;                               // guarded by the ledger
   std::uint64_t serial = 0;
 };
 
@@ -86,7 +86,9 @@ Payload* payload_of(const void* reference) {
   return &static_cast<Record<Payload>*>(const_cast<Object*>(object))->value;
 }
 
-// One more reference; a fault when the object is not alive.
+// One more reference; a fault when the object is not alive. call is the
+// platform call's name, or "internal" for a reference of the runtime or a
+// binding (which any object accepts).
 void retain(const void* reference, std::string_view call);
 // One reference less; at zero the object is destroyed (its payload's
 // destructor drops what it holds). A fault, and nothing else, when the object
@@ -118,11 +120,8 @@ std::string quoted(std::string_view bytes);
 
 // ---- Ledger -------------------------------------------------------------------------------
 
-struct LiveObject {
-  std::string description;
-  long references = 0;
-};
-std::vector<LiveObject> live_objects();
+// The description of each live object, oldest first.
+std::vector<std::string> live_objects();
 std::vector<std::string> faults();
 void add_fault(std::string text);
 // Forgets live objects (they stay allocated: a queue or leak may still use
@@ -140,16 +139,10 @@ void set_call_hook(CallHook hook);
 std::string argument_text(const void* object);
 std::string argument_text(const char* text);
 std::string argument_text(std::string_view text);
-std::string argument_text(bool value);
-std::string argument_text(long value);
-inline std::string argument_text(int value) {
-  return argument_text(long(value));
-}
-inline std::string argument_text(unsigned long value) {
-  return argument_text(long(value));
-}
-inline std::string argument_text(unsigned value) {
-  return argument_text(long(value));
+template <std::integral Number>
+std::string argument_text(Number value) {
+  if constexpr (std::is_same_v<Number, bool>) return value ? "YES" : "NO";
+  return std::to_string(value);
 }
 
 bool hook_installed();
@@ -185,8 +178,6 @@ platform::NSError* make_error(std::string_view text);
 void dispatch_async(dispatch_queue_t queue, std::function<void()> task);
 // The queue whose worker is the calling thread, or nullptr.
 dispatch_queue_t current_queue();
-// Until the queue has nothing queued or running; at once on its own worker.
-void wait_until_idle(dispatch_queue_t queue);
 std::optional<std::string> queue_label(dispatch_queue_t queue);
 
 // ---- Blocks ---------------------------------------------------------------------------------
