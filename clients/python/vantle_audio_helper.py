@@ -113,8 +113,10 @@ class AudioHelper:
                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=self.env)
         except OSError as error:
             raise HelperError("cannot start %s: %s" % (self.helper_path, error)) from None
+        # The diagnostics reader starts first: the output reader joins it as soon
+        # as the helper ends, which a failed start does at once.
         self._readers = [threading.Thread(target=target, daemon=True)
-                         for target in (self._read_output, self._read_diagnostics)]
+                         for target in (self._read_diagnostics, self._read_output)]
         for reader in self._readers:
             reader.start()
         try:
@@ -160,7 +162,7 @@ class AudioHelper:
                 reason = "READY out of place" if line == "READY" else "unexpected line from the helper"
                 self._events.put(("error", ProtocolError(reason, line)))
         status = self.process.wait()
-        self._readers[1].join()  # the diagnostics of a failed start are complete
+        self._readers[0].join()  # the diagnostics of a failed start are complete
         if error_text is not None:
             self._events.put(("error", HelperError(error_text, status, self.diagnostics)))
         elif ready and not self._stopping and status != 0:

@@ -8,27 +8,42 @@ namespace end_to_end {
 namespace {
 
 TEST(FailedStart, EachCauseGivesItsOneErrorLineAndStatusOne) {
+  const PrivateAudioServer::Options sinkless{.null_sink = false};
+  const std::vector<std::string> coreaudio{"helper: boot", "coreaudio: start"};
   const struct {
     std::optional<PrivateAudioServer::Options> server;  // none: nothing answers
+    bool frozen;
     const char* argument;
-    std::string out, err;
+    std::string out;
+    std::vector<std::string> err;
   } rows[] = {
-      {std::nullopt, "", "read default output device failed: OSStatus 1937010544 (stop)",
-       "helper: boot\ncoreaudio: start\ncoreaudio: audio server: Connection refused\n"},
-      {PrivateAudioServer::Options{.null_sink = false}, "",
-       "CoreAudio did not report a default output device", "helper: boot\ncoreaudio: start\n"},
+      {std::nullopt, false, "", "read default output device failed: OSStatus 1937010544 (stop)",
+       {"helper: boot", "coreaudio: start", "coreaudio: audio server: Connection refused"}},
+      {sinkless, false, "", "CoreAudio did not report a default output device", coreaudio},
+      {std::nullopt, false, "--backend=sck",
+       "ScreenCaptureKit content access failed: cannot connect to the audio server: Connection "
+       "refused",
+       sck_diagnostics(1)},
+      {PrivateAudioServer::Options{}, true, "--backend=sck",
+       "ScreenCaptureKit content access failed: the audio server did not answer in time",
+       sck_diagnostics(1)},
+      {sinkless, false, "--backend=sck",
+       "ScreenCaptureKit audio capture failed to start: the audio server has no default sink",
+       sck_diagnostics(16)},
   };
   for (const auto& row : rows) {
     auto server = row.server ? start_server(*row.server) : nullptr;
+    if (row.frozen) server->freeze();
     const auto started = Clock::now();
     auto helper = start_helper(
         server ? server->environment_entry() : "PULSE_SERVER=unix:/nonexistent/vantle/native",
         {row.argument});
     EXPECT_EQ(helper->read_rest(Clock::now() + 10s), "ERROR " + row.out + "\n");
-    const auto end = helper->wait(2s);
-    EXPECT_LT(Clock::now() - started, 2s) << row.out;
+    const auto end = helper->wait(2500ms);
+    EXPECT_LT(Clock::now() - started, 2500ms) << row.out;
+    if (row.frozen) server->thaw();
     EXPECT_EQ(end ? end->describe() : "running", "exit status 1") << row.out;
-    EXPECT_EQ(helper->error_text(), row.err) << row.out;
+    EXPECT_EQ(split_lines(helper->error_text()), row.err) << row.out;
   }
 }
 

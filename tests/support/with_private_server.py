@@ -17,12 +17,21 @@ from array import array
 
 TONE_FREQUENCY = 440.0
 TONE_AMPLITUDE = 0.25
+# What the helper makes of it: its low pass takes 0.25 dB off at 440 Hz, and its
+# first output samples are the filter filling up (about 16 at 16000 Hz).
+TONE_PEAK = 0.2429
+ONSET = 32
+
+
+def peak_off_by_db(samples, full_scale=1.0):
+    """How far the samples' peak is from the tone's, in dB."""
+    return 20 * math.log10(max(map(abs, samples)) / (full_scale * TONE_PEAK))
 
 
 def sine_misfit(samples, rate=16000):
     """How far samples stray from one unbroken sine of the tone's frequency
     (x[n+1] = 2 cos(w) x[n] - x[n-1]): a lost, repeated or misplaced chunk
-    makes it about the amplitude."""
+    makes it about the amplitude. The level does not enter."""
     twice_cos = 2 * math.cos(2 * math.pi * TONE_FREQUENCY / rate)
     return max(abs(samples[n + 1] - (twice_cos * samples[n] - samples[n - 1]))
                for n in range(1, len(samples) - 1))

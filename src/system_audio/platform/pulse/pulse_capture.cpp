@@ -13,13 +13,14 @@ std::size_t frames_per_piece(std::uint32_t rate) {
 }
 
 PulseCapture::PulseCapture(std::shared_ptr<PulseConnection> connection, const CaptureFormat& format,
-                           FrameChunker::PieceSink sink)
+                           FrameChunker::PieceSink sink, FailureSink on_failure)
     : connection_(std::move(connection)),
-      chunker_(format.channels, frames_per_piece(format.rate), std::move(sink)) {}
+      chunker_(format.channels, frames_per_piece(format.rate), std::move(sink)),
+      on_failure_(std::move(on_failure)) {}
 
 Result<std::unique_ptr<PulseCapture>> PulseCapture::open(
     std::shared_ptr<PulseConnection> connection, const CaptureFormat& format,
-    FrameChunker::PieceSink sink) {
+    FrameChunker::PieceSink sink, FailureSink on_failure) {
   // Native endianness: the buffers go to the IO block as they are.
   pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, format.rate, format.channels};
   pa_channel_map map = format.channel_map;
@@ -28,7 +29,8 @@ Result<std::unique_ptr<PulseCapture>> PulseCapture::open(
   }
   if (!pa_sample_spec_valid(&spec)) return fail("unusable capture format");
 
-  std::unique_ptr<PulseCapture> capture(new PulseCapture(connection, format, std::move(sink)));
+  std::unique_ptr<PulseCapture> capture(
+      new PulseCapture(connection, format, std::move(sink), std::move(on_failure)));
   MainloopLock lock(connection->mainloop());
   pa_context* context = connection->context();
   const char* name = format.stream_name.empty() ? "capture" : format.stream_name.c_str();
@@ -67,6 +69,7 @@ Result<std::unique_ptr<PulseCapture>> PulseCapture::open(
     if (!ready) return fail("the audio server did not open the record stream in time");
     return fail(std::string("the record stream failed: ") + pa_strerror(error));
   }
+  capture->rate_ = pa_stream_get_sample_spec(stream)->rate;
   return capture;
 }
 
@@ -97,7 +100,15 @@ bool PulseCapture::failed() {
 
 void PulseCapture::on_state(pa_stream* stream, void* self) {
   auto* capture = static_cast<PulseCapture*>(self);
-  if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) capture->failed_ = true;
+  // Our own disconnect unhooks this callback first, so a bad state here is
+  // always a failure; only its first report counts.
+  if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)) && !capture->failed_) {
+    capture->failed_ = true;
+    // A stream that fails while opening is open()'s to report.
+    if (capture->rate_ != 0 && capture->on_failure_) {
+      capture->on_failure_(pa_strerror(pa_context_errno(pa_stream_get_context(stream))));
+    }
+  }
   pa_threaded_mainloop_signal(capture->connection_->mainloop(), 0);
 }
 

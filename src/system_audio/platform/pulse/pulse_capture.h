@@ -4,6 +4,7 @@
 #include <pulse/stream.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,12 +34,17 @@ std::size_t frames_per_piece(std::uint32_t rate);
 // A record stream on one source in native-endian float32. Pieces of about
 // 10 ms of interleaved frames reach the sink in order on the connection's
 // mainloop thread (with its lock held, so the sink must be quick); holes in
-// the stream arrive as silence, so the capture stays continuous.
+// the stream arrive as silence, so the capture stays continuous. A stream that
+// fails once open (its server or source went away) tells on_failure once, on
+// the same thread, with the server's description of the failure.
 class PulseCapture {
  public:
+  using FailureSink = std::function<void(const std::string& server_text)>;
+
   static Result<std::unique_ptr<PulseCapture>> open(std::shared_ptr<PulseConnection> connection,
                                                     const CaptureFormat& format,
-                                                    FrameChunker::PieceSink sink);
+                                                    FrameChunker::PieceSink sink,
+                                                    FailureSink on_failure = {});
   ~PulseCapture();
   PulseCapture(const PulseCapture&) = delete;
   PulseCapture& operator=(const PulseCapture&) = delete;
@@ -47,10 +53,12 @@ class PulseCapture {
   void stop();
   // True once the stream or the connection has failed (the server went away).
   bool failed();
+  // The rate the server delivers (the one asked for: the server converts).
+  std::uint32_t rate() const { return rate_; }
 
  private:
   PulseCapture(std::shared_ptr<PulseConnection> connection, const CaptureFormat& format,
-               FrameChunker::PieceSink sink);
+               FrameChunker::PieceSink sink, FailureSink on_failure);
   static void on_state(pa_stream* stream, void* self);
   static void on_read(pa_stream* stream, size_t nbytes, void* self);
   void stop_locked();
@@ -58,6 +66,8 @@ class PulseCapture {
   std::shared_ptr<PulseConnection> connection_;
   pa_stream* stream_ = nullptr;
   FrameChunker chunker_;
+  FailureSink on_failure_;
+  std::uint32_t rate_ = 0;
   bool failed_ = false;
 };
 
