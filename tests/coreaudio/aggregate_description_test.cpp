@@ -1,6 +1,6 @@
 // What a good start hands the HAL, for UIDs of every shape: the property
 // reads, the tap description, the aggregate device description and the IOProc
-// queue.
+// queue. The listeners are the running session's to show.
 
 #include <algorithm>
 
@@ -24,10 +24,6 @@ const std::vector<std::string> kHalCalls = {
     "AudioDeviceIOBlock_create()",
     "AudioDeviceCreateIOProcIDWithBlock(88, dispatch_queue \"com.vantle.audio-helper.audio-tap\", "
     "AudioDeviceIOBlock)",
-    "AudioObjectPropertyListenerBlock_create()",
-    "AudioObjectAddPropertyListenerBlock(73, 'livn')",
-    "AudioObjectAddPropertyListenerBlock(1, 'dOut')",
-    "AudioObjectAddPropertyListenerBlock(1, 'srst')",
     "AudioDeviceStart(88, IOProc#1)",
 };
 
@@ -74,8 +70,9 @@ TEST_P(GoodStart, HandsTheHalTheTapAndAggregateItDescribes) {
   for (const auto& call : kHalCalls)
     expected.push_back(filled(call, uids.device_text, uids.tap_text));
   std::vector<std::string> audio_calls;
-  std::ranges::copy_if(fake::log(), std::back_inserter(audio_calls),
-                       [](const std::string& line) { return line.starts_with("Audio"); });
+  std::ranges::copy_if(fake::log(), std::back_inserter(audio_calls), [](const std::string& line) {
+    return line.starts_with("Audio") && !line.contains("Listener");
+  });
   EXPECT_EQ(audio_calls, expected);
 }
 

@@ -24,22 +24,17 @@ struct IoProc {
   std::mutex call;  // held while the block runs; destroy waits for it
 };
 
+// Added and not yet removed. The block and queue are the backend's, which
+// must keep them until the removal.
 struct Listener {
   AudioObjectID object = 0;
   AudioObjectPropertyAddress address{};
-  dispatch_queue_t queue = nullptr;                  // one reference held while added
-  AudioObjectPropertyListenerBlock block = nullptr;  // one reference held while added
+  dispatch_queue_t queue = nullptr;
+  AudioObjectPropertyListenerBlock block = nullptr;
   bool operator==(const Listener& other) const {
     return std::memcmp(this, &other, sizeof other) == 0;
   }
 };
-
-// One reference more (or less) on the listener's block and queue.
-void hold(const Listener& listener, bool more) {
-  for (const void* object : {(const void*)listener.block, (const void*)listener.queue}) {
-    more ? standin::retain(object, "internal") : standin::release(object, "internal");
-  }
-}
 
 // What install() starts afresh.
 struct Run {
@@ -138,9 +133,6 @@ void uninstall() {
   wait_until_delivered();
   standin::set_call_hook(nullptr);
   for (const auto& proc : locked([](Run& run) { return std::move(run.io_procs); })) retire(proc);
-  for (const auto& listener : locked([](Run& run) { return std::move(run.listeners); })) {
-    hold(listener, false);
-  }
   locked([](Run& run) { run = {}; });
   standin::reset_ledger();
 }
@@ -207,12 +199,10 @@ int change_property(AudioObjectID object, AudioObjectPropertySelector selector) 
     int called = 0;
     for (const Listener& listener : run.listeners) {
       if (listener.object != object || listener.address.mSelector != selector) continue;
-      hold(listener, true);  // as the HAL: until the call is over
       ++state().in_flight, ++called;
       standin::dispatch_async(listener.queue, [listener] {
         standin::invoke_block<platform::AudioObjectPropertyListenerBlockInvoke>(
             listener.block, UInt32(1), &listener.address);
-        hold(listener, false);
         std::lock_guard lock(state().mutex);
         if (--state().in_flight == 0) state().delivered.notify_all();
       });
@@ -328,25 +318,22 @@ OSStatus AudioDeviceStart(AudioObjectID device, AudioDeviceIOProcID id) {
   });
 }
 
-namespace {
-
 // Logs the call; an addition fails as the script says.
-OSStatus listen(bool add, const char* function, fake::Listener listener) {
+static OSStatus listen(bool add, const char* function, fake::Listener listener) {
   if (!fake::on_call(function, std::to_string(listener.object) + ", " +
                                    fake::code(listener.address.mSelector))) {
     return kAudioHardwareBadObjectError;
   }
-  // A removal that finds nothing leaves the listener's block behind in leftovers().
-  const bool done = locked([&](Run& run) {
-    if (add) run.listeners.push_back(listener);
-    return add || std::erase(run.listeners, listener) > 0;
+  return locked([&](Run& run) {
+    if (add) {
+      run.listeners.push_back(listener);
+    } else if (std::erase(run.listeners, listener) == 0) {
+      run.hal_faults.push_back("removal of a listener never added");
+      return kAudioHardwareUnknownPropertyError;
+    }
+    return kAudioHardwareNoError;
   });
-  if (!done) return kAudioHardwareUnknownPropertyError;
-  fake::hold(listener, add);
-  return 0;
 }
-
-}  // namespace
 
 OSStatus AudioObjectAddPropertyListenerBlock(AudioObjectID object,
                                              const AudioObjectPropertyAddress* address,
