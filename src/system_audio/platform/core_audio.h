@@ -79,9 +79,11 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID,
                                     UInt32* ioDataSize, void* outData);
 
 // ---- Property listeners ------------------------------------------------------------------
-// The HAL copies the block and retains the queue until the listener is removed;
-// removal takes the same object, address, queue and block. The block gets the
-// addresses that changed, which may include ones it was not added for.
+// macOS: the SDK's own calls and block type (void (^)(UInt32, const
+// AudioObjectPropertyAddress*)), from <CoreAudio/AudioHardware.h>. The HAL copies the block and
+// retains the queue until the listener is removed; removal takes the same object, address, queue
+// and block. The block gets the addresses that changed, which may include ones it was not added
+// for.
 
 struct AudioObjectPropertyListenerBlock_s;
 using AudioObjectPropertyListenerBlock = AudioObjectPropertyListenerBlock_s*;
