@@ -17,7 +17,10 @@ TEST(FailedStart, EachCauseGivesItsOneErrorLineAndStatusOne) {
     std::string out;
     std::vector<std::string> err;
   } rows[] = {
-      {std::nullopt, false, "", "read default output device failed: OSStatus 1937010544 (stop)",
+      {std::nullopt,
+       false,
+       "",
+       "read default output device failed: OSStatus 1937010544 (stop)",
        {"helper: boot", "coreaudio: start", "coreaudio: audio server: Connection refused"}},
       {sinkless, false, "", "CoreAudio did not report a default output device", coreaudio},
       {std::nullopt, false, "--backend=sck",
