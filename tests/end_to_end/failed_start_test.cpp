@@ -10,6 +10,9 @@ namespace {
 TEST(FailedStart, EachCauseGivesItsOneErrorLineAndStatusOne) {
   const PrivateAudioServer::Options sinkless{.null_sink = false};
   const std::vector<std::string> coreaudio{"helper: boot", "coreaudio: start"};
+  // The server's own reason comes before the start fails.
+  auto refused = coreaudio;
+  refused.push_back("coreaudio: audio server: Connection refused");
   const struct {
     std::optional<PrivateAudioServer::Options> server;  // none: nothing answers
     bool frozen;
@@ -17,11 +20,8 @@ TEST(FailedStart, EachCauseGivesItsOneErrorLineAndStatusOne) {
     std::string out;
     std::vector<std::string> err;
   } rows[] = {
-      {std::nullopt,
-       false,
-       "",
-       "read default output device failed: OSStatus 1937010544 (stop)",
-       {"helper: boot", "coreaudio: start", "coreaudio: audio server: Connection refused"}},
+      {std::nullopt, false, "", "read default output device failed: OSStatus 1937010544 (stop)",
+       refused},
       {sinkless, false, "", "CoreAudio did not report a default output device", coreaudio},
       {std::nullopt, false, "--backend=sck",
        "ScreenCaptureKit content access failed: cannot connect to the audio server: Connection "
