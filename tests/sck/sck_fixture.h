@@ -35,18 +35,7 @@ class SckFakeTest : public ::testing::Test {
   bool pcm_channel_closed() {
     return pcm_rx_.receive_for(std::chrono::seconds(0)).status == ReceiveStatus::closed;
   }
-  bool status_channel_closed() {
-    return status_rx_.receive_for(std::chrono::seconds(0)).status == ReceiveStatus::closed;
-  }
 
-  // The release calls logged, in order.
-  static std::vector<std::string> releases() {
-    std::vector<std::string> out;
-    for (const auto& call : fake::log()) {
-      if (call.find("elease(") != std::string::npos) out.push_back(call);
-    }
-    return out;
-  }
   // Everything given back once, after the fake's own threads are done.
   static void expect_nothing_left() {
     fake::reset_screen_capture();
@@ -54,10 +43,7 @@ class SckFakeTest : public ::testing::Test {
   }
 };
 
-// The diagnostic lines of what runs in between.
-inline void capture_diagnostics() {
-  ::testing::internal::CaptureStderr();
-}
+// The diagnostic lines written since ::testing::internal::CaptureStderr().
 inline std::vector<std::string> captured_diagnostics() {
   const std::string text = ::testing::internal::GetCapturedStderr();
   std::vector<std::string> lines;

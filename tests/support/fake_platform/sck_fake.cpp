@@ -15,7 +15,6 @@ struct State {
   std::vector<std::thread> answers;
   const void* kept_content = nullptr;
   const void* kept_start = nullptr;
-  SCStream* stream = nullptr;
 };
 
 State& state() {
@@ -67,17 +66,12 @@ ScreenCaptureScript& screen_capture_script() {
   return state().script;
 }
 
-void answer_kept_content() {
-  answer_content(std::exchange(state().kept_content, nullptr), state().script,
-                 ContentAnswer::content);
-}
-
-void answer_kept_start() {
-  answer_start(std::exchange(state().kept_start, nullptr), nullptr);
-}
-
-SCStream* last_stream() {
-  return state().stream;
+void answer_kept() {
+  State& s = state();
+  if (const void* handler = std::exchange(s.kept_content, nullptr)) {
+    answer_content(handler, s.script, ContentAnswer::content);
+  }
+  if (const void* handler = std::exchange(s.kept_start, nullptr)) answer_start(handler, nullptr);
 }
 
 void reset_screen_capture() {
@@ -127,7 +121,7 @@ SCStream* SCStream_initWithFilter_configuration_delegate(SCStream* self, SCConte
     standin::release(self, "internal");
     return nullptr;
   }
-  return fake::state().stream = standin::init_stream(self, filter, configuration, delegate);
+  return standin::init_stream(self, filter, configuration, delegate);
 }
 
 BOOL SCStream_addStreamOutput_type_sampleHandlerQueue_error(SCStream* self,
