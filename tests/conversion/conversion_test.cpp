@@ -61,7 +61,6 @@ TEST(LinearResampler, BlocksGiveTheirSamplesAndCarryThePhaseOn) {
       {16000, {{{tiny, -1e-30f, -0.0f, 7.5f}, {tiny, -1e-30f, 0.0f}}}, 0},
       {8000, {{{1, 2}, {1}}}, 0},
       {NAN, {{{1, 2}, {1}}}, 0},
-      {-INFINITY, {{{1, 2}, {1}}}, 0},
       {48000, {{{10, 11, 12, 13, 14, 15, 16}, {10, 13}}, {{17, 18, 19}, {16}}, {{20}, {19}}}, 2},
       {48000, {{{0.5f}, {}}, {{1.0f}, {0.5f}}}, 2},
       {44100, {{{0, 0, 0, 1}, {0, t}}, {{1, 1, 1}, {1}}}, 2.26875},
@@ -99,8 +98,6 @@ TEST(TapFormat, EachFormatIsAcceptedOrRejectedWithItsTextAfterTheDiagnostic) {
     std::uint32_t flags, bits = 32, id = lpcm, size = 40;
     bool accepted = false;
   } rows[] = {{48000, "48000", 9, 32, lpcm, 40, true},
-              {48000, "48000", 41, 32, lpcm, 40, true},
-              {44100.5, "44100.5", 9, 32, lpcm, 40, true},
               {NAN, "NaN", 9, 32, lpcm, 40, true},
               {16000, "16000", 1, 32, lpcm, 40, true},
               {1e21, "1000000000000000000000", 9, 32, lpcm, 40, true},
