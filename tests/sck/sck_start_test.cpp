@@ -24,10 +24,12 @@ const std::vector<std::string> kLines = {
 
 const char kContentHandler[] = "Block_release(SCShareableContentCompletionHandler)";
 const char kStartHandler[] = "Block_release(SCStreamCompletionHandler)";
-// Everything a start made, newest first: the order of every teardown.
+const char kSendersGone[] = "senders gone";  // the PCM channel closed here
+// Everything a start made, newest first: the order of every teardown. The
+// output object takes the senders; until it is made, they go last.
 const std::vector<std::string> kTeardown = {
     "dispatch_release(dispatch_queue \"com.vantle.audio-helper.sck-audio\")",
-    "NSObject_release(SCStream)", "NSObject_release(VantleSckAudioOutput)",
+    "NSObject_release(SCStream)", "NSObject_release(VantleSckAudioOutput)", kSendersGone,
     "NSObject_release(SCStreamConfiguration)", "NSObject_release(SCContentFilter)",
     "NSObject_release(NSArray[0])", "NSObject_release(SCDisplay 69733382)",
     "NSObject_release(NSArray[1])", "NSObject_release(SCShareableContent)"};
@@ -37,6 +39,7 @@ const std::vector<std::string> kTeardown = {
 std::vector<std::string> releases_of(std::size_t n, std::vector<std::string> extra = {}) {
   extra.insert(extra.begin(), kContentHandler);
   extra.insert(extra.end(), kTeardown.end() - std::ptrdiff_t(n), kTeardown.end());
+  if (std::ranges::count(extra, kSendersGone) == 0) extra.push_back(kSendersGone);
   return extra;
 }
 
@@ -51,19 +54,8 @@ struct FailureRow {
   std::string error;
   std::size_t lines;  // the first `lines` of a good start are written
   std::vector<std::string> releases;
-  bool output_gone_in_init = false;  // its dealloc ran inside the failed init
-  bool late = false;                 // the handler kept past the wait is answered
+  bool late = false;  // the handler kept past the wait is answered
 };
-
-// Where the senders go: with the output object, else after everything else.
-std::vector<std::string> with_senders_gone(std::vector<std::string> releases,
-                                           const FailureRow& row) {
-  auto at = std::find(releases.begin(), releases.end(), "NSObject_release(VantleSckAudioOutput)");
-  if (at != releases.end()) ++at;
-  if (row.output_gone_in_init) at = releases.end() - 6;
-  releases.insert(at, "senders gone");
-  return releases;
-}
 
 void PrintTo(const FailureRow& row, std::ostream* out) {
   *out << row.name;
@@ -93,20 +85,20 @@ const FailureRow kRows[] = {
     // The fixed waits, run for real once each; the late answer gives back what it held.
     {"ContentNeverAnswered", nullptr, [] { sck().content = ContentAnswer::kept; },
      "ScreenCaptureKit content callback timed out; Screen Recording permission may be missing", 1,
-     releases_of(0), false, true},
+     releases_of(0), true},
     {"AttachFails", nullptr, [] { sck().attach = false; },
      "attach ScreenCaptureKit audio output failed: The operation couldn't be completed. (invalid output)",
-     15, releases_of(9, {"NSObject_release(NSError \"The operation couldn't be completed. (invalid output)\")"})},
+     15, releases_of(10, {"NSObject_release(NSError \"The operation couldn't be completed. (invalid output)\")"})},
     {"StartError", nullptr, [] { sck().start = StartAnswer::error; },
      "ScreenCaptureKit audio capture failed to start: Failed to start the audio capture", 16,
-     releases_of(9, {kStartHandler})},
+     releases_of(10, {kStartHandler})},
     {"StartHandlerDropped", nullptr, [] { sck().start = StartAnswer::dropped; }, kStartTimedOut, 16,
-     releases_of(9, {kStartHandler})},
+     releases_of(10, {kStartHandler})},
     {"StartNeverAnswered", nullptr, [] { sck().start = StartAnswer::kept; }, kStartTimedOut, 16,
-     releases_of(9, {kStartHandler}), false, true},
+     releases_of(10, {kStartHandler}), true},
     // Objects the platform could not make.
     {"NoContentHandler", "SCShareableContentCompletionHandler_create", nullptr,
-     kCannot + "content completion handler", 1, {}},
+     kCannot + "content completion handler", 1, {kSendersGone}},
     {"NoExcludedWindows", "NSArray_new", nullptr, kCannot + "excluded-windows list", 3,
      releases_of(3)},
     {"NoFilterObject", "SCContentFilter_alloc", nullptr, kCannot + "display filter", 3,
@@ -118,14 +110,14 @@ const FailureRow kRows[] = {
     {"NoOutputObject", "VantleSckAudioOutput_alloc", nullptr, kCannot + "audio output object", 13,
      releases_of(6)},
     {"NoOutput", "VantleSckAudioOutput_init", nullptr, kCannot + "audio output object", 13,
-     releases_of(6), true},
-    {"NoStreamObject", "SCStream_alloc", nullptr, kCannot + "stream", 14, releases_of(7)},
+     releases_of(6, {kSendersGone})},  // the output's dealloc ran inside the failed init
+    {"NoStreamObject", "SCStream_alloc", nullptr, kCannot + "stream", 14, releases_of(8)},
     {"NoStream", "SCStream_initWithFilter_configuration_delegate", nullptr, kCannot + "stream", 14,
-     releases_of(7)},
-    {"NoQueue", "dispatch_queue_create", nullptr, kCannot + "sample-buffer queue", 14,
      releases_of(8)},
+    {"NoQueue", "dispatch_queue_create", nullptr, kCannot + "sample-buffer queue", 14,
+     releases_of(9)},
     {"NoStartHandler", "SCStreamCompletionHandler_create", nullptr,
-     kCannot + "start completion handler", 16, releases_of(9)},
+     kCannot + "start completion handler", 16, releases_of(10)},
 };
 // clang-format on
 
@@ -136,8 +128,8 @@ class FailedStart : public testing::SckFakeTest, public ::testing::WithParamInte
 
   void note(const std::string& line) {
     std::lock_guard lock(mutex_);
-    const bool gone = std::ranges::count(seen_, "senders gone") > 0;
-    if (!gone && pcm_channel_closed()) seen_.push_back("senders gone");
+    const bool gone = std::ranges::count(seen_, kSendersGone) > 0;
+    if (!gone && pcm_channel_closed()) seen_.push_back(kSendersGone);
     if (line.find("elease(") != std::string::npos) seen_.push_back(line);
   }
   void observe() {
@@ -164,7 +156,7 @@ TEST_P(FailedStart, EndsWithItsTextHavingGivenBackEverythingNewestFirst) {
             std::vector<std::string>(kLines.begin(), kLines.begin() + std::ptrdiff_t(row.lines)));
   EXPECT_TRUE(pcm_channel_closed());
   EXPECT_EQ(status_rx_.receive_for(std::chrono::seconds(0)).status, ReceiveStatus::closed);
-  EXPECT_EQ(seen_, with_senders_gone(row.releases, row));
+  EXPECT_EQ(seen_, row.releases);
   if (row.late) fake::answer_kept();
   expect_nothing_left();
 }
@@ -184,14 +176,13 @@ TEST_F(FailedStart, RunningStartStreamsFromTheFirstDisplayUntilTheSessionGoes) {
   EXPECT_EQ(standin::content(session->configuration.get()),
             "SCStreamConfiguration{audio YES, exclude self YES, 16000 Hz, 1 ch, depth 8, 2x2, "
             "interval 1/1}");
-  EXPECT_FALSE(pcm_channel_closed());
 
   observe();
   { const SckAudioSession gone = std::move(*session); }
   fake::set_observer(nullptr);
   EXPECT_EQ(seen_, (std::vector<std::string>{
                        "NSObject_release(SCStream)", "NSObject_release(VantleSckAudioOutput)",
-                       "senders gone", "NSObject_release(SCContentFilter)",
+                       kSendersGone, "NSObject_release(SCContentFilter)",
                        "NSObject_release(SCStreamConfiguration)", kTeardown[0]}));
   expect_nothing_left();
 }
