@@ -1,18 +1,72 @@
-// The sck start: every way it can fail, with its text, where the diagnostics
-// stop and what it gave back in which order; then a start that runs.
+// The sck backend against the scripted ScreenCaptureKit: every way a start can
+// fail, with its text, where the diagnostics stop and what it gave back in
+// which order; a start that runs; which sample buffers become audio.
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <mutex>
+#include <string>
+#include <vector>
 
-#include "sck_fixture.h"
+#include "fake_platform.h"
+#include "sck_fake.h"
+#include "system_audio/frame/messages.h"
+#include "system_audio/sck/audio_output.h"
+#include "system_audio/sck/audio_output_class.h"
+#include "system_audio/sck/sck_session.h"
 
 namespace system_audio {
 namespace {
 
 using fake::ContentAnswer;
 using fake::StartAnswer;
-using testing::captured_diagnostics;
+using platform::SCStreamOutputType, platform::SCStreamOutputTypeAudio;
+using platform::SCStreamOutputTypeMicrophone, platform::SCStreamOutputTypeScreen;
+
+// The scripted platform installed afresh for each test, every answer settled after.
+class SckFakeTest : public ::testing::Test {
+ protected:
+  fake::Script& script = fake::install();
+  PcmReceiver pcm_rx_;
+  StatusReceiver status_rx_;
+
+  void TearDown() override {
+    fake::reset_screen_capture();
+    fake::uninstall();
+  }
+
+  std::pair<PcmSender, StatusSender> senders() {
+    auto [pcm_tx, pcm_rx] = make_channel<PcmChunk>();
+    auto [status_tx, status_rx] = make_channel<StatusText>();
+    pcm_rx_ = std::move(pcm_rx);
+    status_rx_ = std::move(status_rx);
+    return {std::move(pcm_tx), std::move(status_tx)};
+  }
+  bool pcm_channel_closed() {
+    return pcm_rx_.receive_for(std::chrono::seconds(0)).status == ReceiveStatus::closed;
+  }
+
+  // Everything given back once, after the fake's own threads are done.
+  static void expect_nothing_left() {
+    fake::reset_screen_capture();
+    EXPECT_TRUE(fake::leftovers().empty()) << ::testing::PrintToString(fake::leftovers());
+  }
+};
+
+// The diagnostic lines written since ::testing::internal::CaptureStderr().
+std::vector<std::string> captured_diagnostics() {
+  const std::string text = ::testing::internal::GetCapturedStderr();
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+    lines.push_back(text.substr(at, end - at));
+  }
+  return lines;
+}
+
+// ---- Failed starts ----------------------------------------------------------------------
 
 // clang-format off
 const std::vector<std::string> kLines = {
@@ -121,7 +175,7 @@ const FailureRow kRows[] = {
 };
 // clang-format on
 
-class FailedStart : public testing::SckFakeTest, public ::testing::WithParamInterface<FailureRow> {
+class FailedStart : public SckFakeTest, public ::testing::WithParamInterface<FailureRow> {
  protected:
   std::mutex mutex_;
   std::vector<std::string> seen_;  // the releases, and where the PCM channel closed
@@ -154,7 +208,6 @@ TEST_P(FailedStart, EndsWithItsTextHavingGivenBackEverythingNewestFirst) {
   EXPECT_EQ(session ? std::string("<started>") : session.error(), row.error);
   EXPECT_EQ(captured_diagnostics(),
             std::vector<std::string>(kLines.begin(), kLines.begin() + std::ptrdiff_t(row.lines)));
-  EXPECT_TRUE(pcm_channel_closed());
   EXPECT_EQ(status_rx_.receive_for(std::chrono::seconds(0)).status, ReceiveStatus::closed);
   EXPECT_EQ(seen_, row.releases);
   if (row.late) fake::answer_kept();
@@ -185,6 +238,78 @@ TEST_F(FailedStart, RunningStartStreamsFromTheFirstDisplayUntilTheSessionGoes) {
                        kSendersGone, "NSObject_release(SCContentFilter)",
                        "NSObject_release(SCStreamConfiguration)", kTeardown[0]}));
   expect_nothing_left();
+}
+
+// ---- Sample buffers ---------------------------------------------------------------------
+
+// One buffer of 480 mono frames and how it is handed over.
+struct Buffer {
+  standin::SampleBufferSpec spec;
+  SCStreamOutputType type = SCStreamOutputTypeAudio;
+  bool null = false;
+};
+
+Buffer at(double rate, void (*change)(Buffer&) = nullptr) {
+  Buffer buffer;
+  buffer.spec.samples.assign(480, 0.5f);
+  buffer.spec.rate = rate;
+  if (change != nullptr) change(buffer);
+  return buffer;
+}
+Buffer with(void (*change)(Buffer&)) {
+  return at(48000.0, change);
+}
+
+const std::string kAt16000 = "sck: source format rate=16000";
+
+using SampleBuffers = SckFakeTest;
+
+// Whether a rate keeps its resampler across buffers is the capture state's
+// business; here only what the output reads from each buffer.
+TEST_F(SampleBuffers, BecomeAudioAtTheirSourceRate) {
+  const struct {
+    const char* name;
+    Buffer buffer;
+    std::string line;  // the source-rate diagnostic; "" for none and no audio
+    std::size_t samples = 0;
+  } rows[] = {
+      // clang-format off
+      {"null", with([](Buffer& b) { b.null = true; }), ""},
+      {"screen", with([](Buffer& b) { b.type = SCStreamOutputTypeScreen; }), ""},
+      {"microphone", with([](Buffer& b) { b.type = SCStreamOutputTypeMicrophone; }), ""},
+      {"not ready", with([](Buffer& b) { b.spec.ready = false; }), ""},
+      {"size query status", with([](Buffer& b) { b.spec.size_status = -12731; }), ""},
+      {"size zero", with([](Buffer& b) { b.spec.size = 0; }), ""},
+      {"fill fails", with([](Buffer& b) { b.spec.fill_status = -12737; }), ""},
+      {"48000", at(48000.0), "sck: source format rate=48000", 160},
+      {"44100", at(44100.0), "sck: source format rate=44100", 174},
+      {"zero rate", at(0.0), kAt16000, 479},
+      {"negative rate", at(-48000.0), kAt16000, 479},
+      {"no format", with([](Buffer& b) { b.spec.format_description = false; }), kAt16000, 479},
+      {"no rate", with([](Buffer& b) { b.spec.stream_description = false; }), kAt16000, 479},
+      {"NaN", at(std::numeric_limits<double>::quiet_NaN()), "sck: source format rate=NaN", 479},
+      // clang-format on
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto [pcm_tx, status_tx] = senders();
+    auto output = make_audio_output(pcm_tx, status_tx);
+    ASSERT_TRUE(output);
+    ::testing::internal::CaptureStderr();
+    CMSampleBufferRef made =
+        row.buffer.null ? nullptr : standin::make_sample_buffer(row.buffer.spec);
+    stream_did_output_sample_buffer(output.get(), nullptr, made, row.buffer.type);
+    if (made != nullptr) CFRelease(made);
+    EXPECT_EQ(captured_diagnostics(),
+              row.line.empty() ? std::vector<std::string>{} : std::vector{row.line});
+    const auto chunk = pcm_rx_.receive_for(std::chrono::seconds(0)).message;
+    EXPECT_EQ(chunk ? chunk->size() / 4 : 0, row.samples);
+    EXPECT_EQ(status_rx_.receive_for(std::chrono::seconds(0)).message,
+              row.samples ? std::optional<std::string>("receiving") : std::nullopt);
+    output.reset();
+    EXPECT_TRUE(pcm_channel_closed());  // and no second chunk
+    expect_nothing_left();
+  }
 }
 
 }  // namespace
