@@ -111,10 +111,6 @@ struct FailureRow {
   bool late = false;  // the handler kept past the wait is answered
 };
 
-void PrintTo(const FailureRow& row, std::ostream* out) {
-  *out << row.name;
-}
-
 const std::string kDenied =
     "ScreenCaptureKit content access failed: The user declined TCCs for application, window, "
     "display capture";

@@ -1,7 +1,6 @@
 #include "sck_fake.h"
 
 #include <chrono>
-#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -12,7 +11,7 @@ using namespace platform;
 
 struct State {
   ScreenCaptureScript script;
-  std::vector<std::thread> answers;
+  std::vector<std::thread> answers;  // framework threads answering after the call returned
   const void* kept_content = nullptr;
   const void* kept_start = nullptr;
 };
@@ -20,11 +19,6 @@ struct State {
 State& state() {
   static State instance;
   return instance;
-}
-
-// Answers on a framework thread of the fake's own, after the call returned.
-void later(std::function<void()> answer) {
-  state().answers.emplace_back(std::move(answer));
 }
 
 // Content that fails when the backend first touches it: its retain, reported
@@ -103,13 +97,14 @@ void SCShareableContent_getShareableContentExcludingDesktopWindows_onScreenWindo
       std::thread(answer).join();
       return;
     case fake::ContentAnswer::broken_in_wait:
-      return fake::later([=] {
+      fake::state().answers.emplace_back([=] {
         // Long enough for the start to be in its wait, even on a loaded machine.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         answer();
       });
+      return;
     default:
-      fake::later(answer);
+      fake::state().answers.emplace_back(answer);
   }
 }
 
@@ -147,7 +142,7 @@ void SCStream_startCaptureWithCompletionHandler(SCStream* self,
     standin::release(completionHandler, "internal");
   } else {
     const bool fails = script.start == fake::StartAnswer::error;
-    fake::later([=, text = script.start_error] {
+    fake::state().answers.emplace_back([=, text = script.start_error] {
       fake::answer_start(completionHandler, fails ? standin::make_error(text) : nullptr);
     });
   }
