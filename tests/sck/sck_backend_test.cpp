@@ -238,25 +238,15 @@ TEST_F(FailedStart, RunningStartStreamsFromTheFirstDisplayUntilTheSessionGoes) {
 
 // ---- Sample buffers ---------------------------------------------------------------------
 
-// One buffer of 480 mono frames and how it is handed over.
+// How a buffer of 480 mono frames is made and handed over.
 struct Buffer {
   standin::SampleBufferSpec spec;
   SCStreamOutputType type = SCStreamOutputTypeAudio;
   bool null = false;
 };
 
-Buffer at(double rate, void (*change)(Buffer&) = nullptr) {
-  Buffer buffer;
-  buffer.spec.samples.assign(480, 0.5f);
-  buffer.spec.rate = rate;
-  if (change != nullptr) change(buffer);
-  return buffer;
-}
-Buffer with(void (*change)(Buffer&)) {
-  return at(48000.0, change);
-}
-
 const std::string kAt16000 = "sck: source format rate=16000";
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 using SampleBuffers = SckFakeTest;
 
@@ -265,36 +255,40 @@ using SampleBuffers = SckFakeTest;
 TEST_F(SampleBuffers, BecomeAudioAtTheirSourceRate) {
   const struct {
     const char* name;
-    Buffer buffer;
+    double rate;
+    void (*change)(Buffer&);
     std::string line;  // the source-rate diagnostic; "" for none and no audio
     std::size_t samples = 0;
   } rows[] = {
       // clang-format off
-      {"null", with([](Buffer& b) { b.null = true; }), ""},
-      {"screen", with([](Buffer& b) { b.type = SCStreamOutputTypeScreen; }), ""},
-      {"microphone", with([](Buffer& b) { b.type = SCStreamOutputTypeMicrophone; }), ""},
-      {"not ready", with([](Buffer& b) { b.spec.ready = false; }), ""},
-      {"size query status", with([](Buffer& b) { b.spec.size_status = -12731; }), ""},
-      {"size zero", with([](Buffer& b) { b.spec.size = 0; }), ""},
-      {"fill fails", with([](Buffer& b) { b.spec.fill_status = -12737; }), ""},
-      {"48000", at(48000.0), "sck: source format rate=48000", 160},
-      {"44100", at(44100.0), "sck: source format rate=44100", 174},
-      {"zero rate", at(0.0), kAt16000, 479},
-      {"negative rate", at(-48000.0), kAt16000, 479},
-      {"no format", with([](Buffer& b) { b.spec.format_description = false; }), kAt16000, 479},
-      {"no rate", with([](Buffer& b) { b.spec.stream_description = false; }), kAt16000, 479},
-      {"NaN", at(std::numeric_limits<double>::quiet_NaN()), "sck: source format rate=NaN", 479},
+      {"null", 48000, [](Buffer& b) { b.null = true; }, ""},
+      {"screen", 48000, [](Buffer& b) { b.type = SCStreamOutputTypeScreen; }, ""},
+      {"microphone", 48000, [](Buffer& b) { b.type = SCStreamOutputTypeMicrophone; }, ""},
+      {"not ready", 48000, [](Buffer& b) { b.spec.ready = false; }, ""},
+      {"size query status", 48000, [](Buffer& b) { b.spec.size_status = -12731; }, ""},
+      {"size zero", 48000, [](Buffer& b) { b.spec.size = 0; }, ""},
+      {"fill fails", 48000, [](Buffer& b) { b.spec.fill_status = -12737; }, ""},
+      {"48000", 48000, nullptr, "sck: source format rate=48000", 160},
+      {"44100", 44100, nullptr, "sck: source format rate=44100", 174},
+      {"zero rate", 0, nullptr, kAt16000, 479},
+      {"negative rate", -48000, nullptr, kAt16000, 479},
+      {"no format", 48000, [](Buffer& b) { b.spec.format_description = false; }, kAt16000, 479},
+      {"no rate", 48000, [](Buffer& b) { b.spec.stream_description = false; }, kAt16000, 479},
+      {"NaN", kNaN, nullptr, "sck: source format rate=NaN", 479},
       // clang-format on
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
+    Buffer buffer;
+    buffer.spec.samples.assign(480, 0.5f);
+    buffer.spec.rate = row.rate;
+    if (row.change != nullptr) row.change(buffer);
     auto [pcm_tx, status_tx] = senders();
     auto output = make_audio_output(pcm_tx, status_tx);
     ASSERT_TRUE(output);
     ::testing::internal::CaptureStderr();
-    CMSampleBufferRef made =
-        row.buffer.null ? nullptr : standin::make_sample_buffer(row.buffer.spec);
-    stream_did_output_sample_buffer(output.get(), nullptr, made, row.buffer.type);
+    CMSampleBufferRef made = buffer.null ? nullptr : standin::make_sample_buffer(buffer.spec);
+    stream_did_output_sample_buffer(output.get(), nullptr, made, buffer.type);
     if (made != nullptr) CFRelease(made);
     EXPECT_EQ(captured_diagnostics(),
               row.line.empty() ? std::vector<std::string>{} : std::vector{row.line});
