@@ -111,6 +111,10 @@ struct FailureRow {
   bool late = false;  // the handler kept past the wait is answered
 };
 
+void PrintTo(const FailureRow& row, std::ostream* out) {  // names in test lists, not bytes
+  *out << row.name;
+}
+
 const std::string kDenied =
     "ScreenCaptureKit content access failed: The user declined TCCs for application, window, "
     "display capture";
