@@ -100,7 +100,6 @@ TEST(TapFormat, EachFormatIsAcceptedOrRejectedWithItsTextAfterTheDiagnostic) {
               {16000, "16000", 1, 32, lpcm, 40, true},
               {1e21, "1000000000000000000000", 9, 32, lpcm, 40, true},
               {15999.5, "15999.5", 1},
-              {48000, "48000", 12, 16},
               {48000, "48000", 9, 32, aac},
               {48000, "48000", 9, 64},
               {48000, "48000", 8},
