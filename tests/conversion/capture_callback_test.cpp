@@ -13,53 +13,36 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-void callback(TapCallbackState& state, std::uint32_t channels, const Samples& data) {
-  process_input_buffers(state, BufferList({{channels, data}}).list());
-}
-
-// 512 stereo frames a call whose channels average to the frame number: 171,
-// 170, 171 samples, one chunk each, together what the path makes of the mono
-// ramp in one piece, and "receiving" with the first.
+// Stereo frames whose channels average to the frame number, in calls of 1, 511,
+// 512 and 512 frames: every third frame comes out, one chunk for each call
+// that yields samples, together what the path makes of the mono ramp in one
+// piece; "receiving" with the first chunk. Lists without a whole frame send nothing.
 TEST(TapCallback, At48kHzEveryThirdFrameComesOutInChunksOfTheCallbacks) {
   Capture<TapCallbackState> tap(48000.0);
-  const std::size_t sizes[] = {171, 170, 171};
+  using Lists = std::vector<std::pair<std::uint32_t, Samples>>;
+  for (const Lists& none : {Lists{}, Lists{{1, {}}, {2, {}}}, Lists{{4, {1, 2}}}}) {
+    process_input_buffers(*tap.state, BufferList(none).list());
+  }
+  const std::size_t frames[] = {1, 511, 512, 512}, sizes[] = {0, 171, 170, 171};
   Samples joined, ramp;
-  for (std::size_t call = 0; call < 3; ++call) {
+  for (std::size_t call = 0; call < 4; ++call) {
     Samples data;
-    for (std::size_t f = call * 512; f < call * 512 + 512; ++f) {
+    for (std::size_t f = ramp.size(), end = f + frames[call]; f < end; ++f) {
       data.insert(data.end(), {f - 0.5f, f + 0.5f});
       ramp.push_back(float(f));
     }
-    callback(*tap.state, 2, data);
+    process_input_buffers(*tap.state, BufferList({{2, data}}).list());
     std::size_t chunks = 0;
     const Samples out = tap.samples(&chunks);
-    EXPECT_EQ(chunks, 1u);
+    EXPECT_EQ(chunks, sizes[call] ? 1u : 0u);
     ASSERT_EQ(out.size(), sizes[call]);
     joined.insert(joined.end(), out.begin(), out.end());
-    EXPECT_EQ(tap.statuses(), call == 0 ? Texts{"receiving"} : Texts{});
+    EXPECT_EQ(tap.statuses(), call == 1 ? Texts{"receiving"} : Texts{});
   }
   LowPassFilter filter(48000.0);
   LinearResampler resampler(48000.0);
   low_pass(filter, resampler, ramp);
   EXPECT_EQ(joined, resampler.process(ramp));
-}
-
-TEST(TapCallback, NothingIsSentOrChangedUntilACallbackYieldsSamples) {
-  Capture<TapCallbackState> tap(16000.0);
-  process_input_buffers(*tap.state, BufferList({}).list());
-  process_input_buffers(*tap.state, BufferList({{1, {}}, {2, {}}}).list());  // no data
-  callback(*tap.state, 4, {1, 2});                                           // not one frame
-  callback(*tap.state, 1, {0.5f});  // the first sample waits for the next
-  EXPECT_EQ(tap.samples(), Samples{});
-  EXPECT_EQ(tap.statuses(), Texts{});
-  callback(*tap.state, 1, {1, 2});
-  EXPECT_EQ(tap.statuses(), Texts{"receiving"});
-  EXPECT_EQ(tap.samples(), (Samples{0.5f, 1}));
-  // With the frame's receivers gone, callbacks go on converting silently.
-  tap.pcm_rx = PcmReceiver();
-  tap.status_rx = StatusReceiver();
-  callback(*tap.state, 1, {3, 4});
-  EXPECT_EQ(tap.state->resampler.pending, Samples{4});
 }
 
 // A resampler, and its diagnostic, only when the rate differs from the stored

@@ -40,18 +40,14 @@ struct BufferList {
 // A capture state of either form, with the frame's receivers kept here.
 template <class State>
 struct Capture {
-  explicit Capture(double tap_rate = 0) {
+  explicit Capture(double rate = 0) {
     auto [pcm, pcm_receiver] = make_channel<PcmChunk>();
     auto [status, status_receiver] = make_channel<StatusText>();
     pcm_rx = std::move(pcm_receiver);
     status_rx = std::move(status_receiver);
     if constexpr (std::is_same_v<State, TapCallbackState>) {
-      state.reset(new State{std::move(pcm),
-                            std::move(status),
-                            {},
-                            LinearResampler(tap_rate),
-                            LowPassFilter(tap_rate),
-                            {}});
+      state.reset(new State{
+          std::move(pcm), std::move(status), {}, LinearResampler(rate), LowPassFilter(rate), {}});
     } else {
       state.reset(new State{std::move(pcm), std::move(status), {}, {}, {}, {}});
     }

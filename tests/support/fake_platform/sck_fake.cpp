@@ -1,7 +1,6 @@
 #include "sck_fake.h"
 
 #include <chrono>
-#include <functional>
 #include <stdexcept>
 #include <thread>
 
@@ -12,20 +11,14 @@ using namespace platform;
 
 struct State {
   ScreenCaptureScript script;
-  std::vector<std::thread> answers;
+  std::vector<std::thread> answers;  // framework threads answering after the call returned
   const void* kept_content = nullptr;
   const void* kept_start = nullptr;
-  SCStream* stream = nullptr;
 };
 
 State& state() {
   static State instance;
   return instance;
-}
-
-// Answers on a framework thread of the fake's own, after the call returned.
-void later(std::function<void()> answer) {
-  state().answers.emplace_back(std::move(answer));
 }
 
 // Content that fails when the backend first touches it: its retain, reported
@@ -67,17 +60,12 @@ ScreenCaptureScript& screen_capture_script() {
   return state().script;
 }
 
-void answer_kept_content() {
-  answer_content(std::exchange(state().kept_content, nullptr), state().script,
-                 ContentAnswer::content);
-}
-
-void answer_kept_start() {
-  answer_start(std::exchange(state().kept_start, nullptr), nullptr);
-}
-
-SCStream* last_stream() {
-  return state().stream;
+void answer_kept() {
+  State& s = state();
+  if (const void* handler = std::exchange(s.kept_content, nullptr)) {
+    answer_content(handler, s.script, ContentAnswer::content);
+  }
+  if (const void* handler = std::exchange(s.kept_start, nullptr)) answer_start(handler, nullptr);
 }
 
 void reset_screen_capture() {
@@ -109,13 +97,14 @@ void SCShareableContent_getShareableContentExcludingDesktopWindows_onScreenWindo
       std::thread(answer).join();
       return;
     case fake::ContentAnswer::broken_in_wait:
-      return fake::later([=] {
+      fake::state().answers.emplace_back([=] {
         // Long enough for the start to be in its wait, even on a loaded machine.
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         answer();
       });
+      return;
     default:
-      fake::later(answer);
+      fake::state().answers.emplace_back(answer);
   }
 }
 
@@ -127,7 +116,7 @@ SCStream* SCStream_initWithFilter_configuration_delegate(SCStream* self, SCConte
     standin::release(self, "internal");
     return nullptr;
   }
-  return fake::state().stream = standin::init_stream(self, filter, configuration, delegate);
+  return standin::init_stream(self, filter, configuration, delegate);
 }
 
 BOOL SCStream_addStreamOutput_type_sampleHandlerQueue_error(SCStream* self,
@@ -153,7 +142,7 @@ void SCStream_startCaptureWithCompletionHandler(SCStream* self,
     standin::release(completionHandler, "internal");
   } else {
     const bool fails = script.start == fake::StartAnswer::error;
-    fake::later([=, text = script.start_error] {
+    fake::state().answers.emplace_back([=, text = script.start_error] {
       fake::answer_start(completionHandler, fails ? standin::make_error(text) : nullptr);
     });
   }

@@ -16,7 +16,7 @@ enum class ContentAnswer {
   error,               // an NSError with content_error
   content_and_error,   // both
   neither,             // nil, nil
-  kept,                // never, until answer_kept_content()
+  kept,                // never, until answer_kept()
   broken_before_wait,  // an exception inside the handler's lock, before the request returns
   broken_in_wait,      // the same, once the start waits
 };
@@ -24,7 +24,7 @@ enum class ContentAnswer {
 enum class StartAnswer {
   started,  // nil
   error,    // an NSError with start_error
-  kept,     // never, until answer_kept_start()
+  kept,     // never, until answer_kept()
   dropped,  // the handler is released without a call
 };
 
@@ -42,11 +42,7 @@ ScreenCaptureScript& screen_capture_script();
 
 // Answers a kept content handler with content, or a kept start handler with
 // nil, on the calling thread, and releases it.
-void answer_kept_content();
-void answer_kept_start();
-
-// The stream most recently initialised (not retained).
-platform::SCStream* last_stream();
+void answer_kept();
 
 // Joins the answering threads, releases kept handlers, restores the script.
 void reset_screen_capture();
