@@ -7,7 +7,8 @@
 // are met against the second. Each child's CPU time (user + system) comes from
 // wait4. Its peak resident memory is read from /proc (VmHWM) just before it is
 // ended: wait4's ru_maxrss also counts the address space the child had before
-// exec, a copy of this program's, so it is shown only beside it.
+// exec, a copy of this program's, so it is shown only beside it. Each child's
+// context switches (all its threads, per second of the run) are shown too.
 //
 //   capture_cost_bench [SECONDS]      (default 30)
 
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -36,6 +38,7 @@ constexpr double kToneAmplitude = 0.25;
 struct Run {
   parent::ChildEnd end;
   long peak_kib = -1;     // VmHWM of the running child
+  long switches = -1;     // context switches of all its threads, both kinds
   std::size_t bytes = 0;  // bytes of output read
 };
 
@@ -47,6 +50,24 @@ long vm_hwm_kib(pid_t pid) {
     if (line.starts_with("VmHWM:")) return std::atol(line.c_str() + 6);
   }
   return -1;
+}
+
+// What a capturer costs is mostly its wake-ups (every thread that sleeps
+// between buffers is switched in and out once a buffer at least), so their
+// count goes with the CPU time: voluntary and involuntary, over every thread.
+long context_switches(pid_t pid) {
+  long total = 0;
+  std::error_code error;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+    std::ifstream status(task.path() / "status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.starts_with("voluntary_ctxt_switches:")) total += std::atol(line.c_str() + 24);
+      if (line.starts_with("nonvoluntary_ctxt_switches:")) total += std::atol(line.c_str() + 27);
+    }
+  }
+  return error ? -1 : total;
 }
 
 // The machine is shared: the load when the run began goes with its numbers.
@@ -68,15 +89,17 @@ Run drive(parent::Child& child, Clock::time_point until, Take take) {
     take(*bytes);
   }
   run.peak_kib = vm_hwm_kib(child.pid());
+  run.switches = context_switches(child.pid());
   run.end = child.terminate();
   return run;
 }
 
 void print_row(const std::string& name, const Run& run, double seconds) {
   const auto& end = run.end;
-  std::printf("%-26s %8.3f s %7.2f %% %9.2f MiB %11.2f MiB   (%s)\n", name.c_str(),
+  std::printf("%-26s %8.3f s %7.2f %% %9.2f MiB %11.2f MiB %10.0f/s   (%s)\n", name.c_str(),
               end.cpu_seconds(), 100.0 * end.cpu_seconds() / seconds, double(run.peak_kib) / 1024.0,
-              double(end.peak_rss_kib()) / 1024.0, end.describe().c_str());
+              double(end.peak_rss_kib()) / 1024.0, double(run.switches) / seconds,
+              end.describe().c_str());
 }
 
 struct Capturer {
@@ -156,7 +179,8 @@ int main(int argc, char** argv) {
 
   std::printf("capture_cost_bench: %.1f s of capture, a 440 Hz tone playing; load before: %s\n",
               wall, load_before.c_str());
-  std::printf("%-26s %10s %9s %13s %15s\n", "", "CPU", "of wall", "peak RSS", "ru_maxrss");
+  std::printf("%-26s %10s %9s %13s %15s %12s\n", "", "CPU", "of wall", "peak RSS", "ru_maxrss",
+              "switches");
   for (const auto& capturer : capturers) print_row(capturer.name, capturer.run, wall);
   const Run& parec_default = capturers[2].run;
   const Run& parec_10ms = capturers[3].run;

@@ -37,6 +37,21 @@ struct Run {
 // process): the p += step chain is what bounds it. Stops after `room` samples.
 [[gnu::noinline]] Run interpolate_run(const float* samples, double length, double p, double step,
                                       float* out, std::size_t room) {
+  // A 16000 Hz source (step 1) from a whole position: t is 0 at every sample and
+  // the position stays whole, so the same three operations need no position
+  // chain and run side by side. Non-finite samples come out as the loop below
+  // makes them.
+  if (step == 1.0 && p == std::floor(p)) {
+    const double left = length - 1.0 - p;
+    const std::size_t count = left > 0.0 ? std::min(room, static_cast<std::size_t>(left)) : 0;
+    const float* from = samples + static_cast<std::int64_t>(p);
+    for (std::size_t k = 0; k < count; ++k) {
+      const float difference = from[k + 1] - from[k];
+      const float scaled = difference * 0.0f;
+      out[k] = from[k] + scaled;
+    }
+    return {count, p + static_cast<double>(count)};
+  }
   std::size_t made = 0;
   // p + 1 < length keeps both floor(p) and floor(p) + 1 inside pending.
   for (; made < room && p + 1.0 < length; ++made) {
