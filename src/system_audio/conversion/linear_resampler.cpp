@@ -13,37 +13,69 @@ namespace {
 // Room for an ordinary callback's block, so appending does not reallocate.
 constexpr std::size_t kPendingCapacity = 4096;
 
-// a + (b - a) * t between the two samples around position p, t being p's
-// fraction computed in f64 and rounded to f32. Three roundings: the build
-// forbids contracting them into a fused multiply-add. p < 2^63 here, so the
-// signed conversions (cheaper than the unsigned ones) are exact.
-inline float interpolate(const float* samples, double p) {
-  const auto i = static_cast<std::int64_t>(p);
-  const float a = samples[i];
-  const float b = samples[i + 1];
-  const auto t = static_cast<float>(p - static_cast<double>(i));
+constexpr double kFar = 9007199254740992.0;  // 2^53 samples
+
+// a + (b - a) * t between a sample and its successor, t being the fraction
+// rounded to f32. Three roundings: the build forbids contracting them into a
+// fused multiply-add.
+inline float interpolate(const float* at, double fraction) {
+  const float a = at[0];
+  const float b = at[1];
+  const auto t = static_cast<float>(fraction);
   const float difference = b - a;
   const float scaled = difference * t;
   return a + scaled;
 }
 
-struct Run {
-  std::size_t made;
-  double position;
+// Positions are counted in units of the step's last bit. Each is a whole number
+// of them, so stepping adds integers and never rounds: output k sits at exactly
+// k * step from the first sample, wherever the stream was cut, and blocks give
+// bit for bit what one call on the whole stream gives.
+struct Grid {
+  std::int64_t one;  // units in a sample, at most 2^52
+  double unit;       // 1 / one
+  std::uint64_t whole_step;
+  std::int64_t fraction_step;  // below one
 };
 
-// The interpolation loop on its own, so that the position and the step live in
+Grid grid_for(double step) {
+  int exponent = 0;
+  std::frexp(step, &exponent);  // step < 2^exponent, with 53 significant bits
+  const int bits = std::clamp(53 - exponent, 0, 52);
+  const double whole = std::floor(step);
+  Grid grid{std::int64_t{1} << bits, std::ldexp(1.0, -bits), 0, 0};
+  // Wholes beyond 2^53 samples (absurd rates) stop there: never read again either way.
+  grid.whole_step = static_cast<std::uint64_t>(std::min(whole, kFar));
+  grid.fraction_step = static_cast<std::int64_t>((step - whole) * static_cast<double>(grid.one));
+  return grid;
+}
+
+// The read position: the pending sample it reads and the units past it.
+struct Cursor {
+  std::uint64_t index;
+  std::int64_t fraction;  // below grid.one
+};
+
+struct Run {
+  std::size_t made;
+  Cursor cursor;
+};
+
+// The interpolation loop on its own, so that the cursor and the grid live in
 // registers (kept out of line, or the compiler spills them around the calls of
-// process): the p += step chain is what bounds it. Stops after `room` samples.
-[[gnu::noinline]] Run interpolate_run(const float* samples, double length, double p, double step,
-                                      float* out, std::size_t room) {
+// process). Stops after `room` samples, or at one that has no successor yet.
+[[gnu::noinline]] Run interpolate_run(const float* samples, std::uint64_t last, Cursor cursor,
+                                      const Grid grid, float* out, std::size_t room) {
   std::size_t made = 0;
-  // p + 1 < length keeps both floor(p) and floor(p) + 1 inside pending.
-  for (; made < room && p + 1.0 < length; ++made) {
-    out[made] = interpolate(samples, p);
-    p += step;
+  for (; made < room && cursor.index < last; ++made) {
+    const double fraction = static_cast<double>(cursor.fraction) * grid.unit;  // exact
+    out[made] = interpolate(samples + cursor.index, fraction);
+    cursor.fraction += grid.fraction_step;
+    const bool carry = cursor.fraction >= grid.one;  // selected, not branched on
+    cursor.fraction -= carry ? grid.one : 0;
+    cursor.index += grid.whole_step + carry;
   }
-  return {made, p};
+  return {made, cursor};
 }
 
 }  // namespace
@@ -69,22 +101,27 @@ std::vector<float> LinearResampler::process(std::span<const float> input) {
   out.reserve(reserved);
 
   const float* samples = pending.data();
-  const double last = static_cast<double>(length);
+  const std::uint64_t last = length - 1;  // the newest sample
+  const Grid grid = grid_for(step);
+  const double whole = std::min(std::floor(position), kFar);
+  Cursor cursor{static_cast<std::uint64_t>(whole),
+                static_cast<std::int64_t>((position - whole) * static_cast<double>(grid.one))};
+  std::size_t made = 0;
   out.resize(reserved);
-  auto [made, p] = interpolate_run(samples, last, position, step, out.data(), reserved);
-  out.resize(made);
-  // The rounding of the repeated additions can leave room for one sample more.
-  for (; p + 1.0 < last; p += step) out.push_back(interpolate(samples, p));
-  position = p;
-
-  // Keep the newest sample at least. A position beyond the end (only for
-  // absurdly high rates) must not be converted to an index.
-  const std::size_t keep_from =
-      p >= static_cast<double>(length - 1) ? length - 1 : static_cast<std::size_t>(p);
-  if (keep_from > 0) {
-    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(keep_from));
-    position = p - static_cast<double>(keep_from);
+  while (true) {
+    const Run run =
+        interpolate_run(samples, last, cursor, grid, out.data() + made, out.size() - made);
+    made += run.made;
+    cursor = run.cursor;
+    if (cursor.index >= last) break;
+    out.resize(out.size() + 1);  // the reservation's rounding fell one short
   }
+  out.resize(made);
+
+  // Everything before the newest sample is passed; the position counts from it.
+  position =
+      static_cast<double>(cursor.index - last) + static_cast<double>(cursor.fraction) * grid.unit;
+  if (last > 0) pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(last));
   return out;
 }
 
