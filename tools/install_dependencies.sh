@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpulse-dev
-  pulseaudio pulseaudio-utils)
+  pulseaudio pulseaudio-utils clang-14 libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

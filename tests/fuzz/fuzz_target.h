@@ -1,0 +1,23 @@
+#pragma once
+
+// What every target uses: the fuzzer's input reader (which brings <algorithm>,
+// <cstring>, <string> and <vector>), float bits and the check.
+#include <fuzzer/FuzzedDataProvider.h>
+#include <sanitizer/common_interface_defs.h>
+
+#include <bit>
+#include <cmath>
+#include <memory>
+#include <optional>
+
+inline std::uint32_t bits(float value) {
+  return std::bit_cast<std::uint32_t>(value);
+}
+
+// A broken property is a finding: named on the sanitizers' report stream (open
+// even when the target's stderr is closed), then an abort, so libFuzzer keeps the input.
+[[noreturn]] inline void broken(const char* what) {
+  __sanitizer_report_error_summary(what);
+  std::abort();
+}
+#define FUZZ_CHECK(property) ((property) ? void() : broken("property failed: " #property))

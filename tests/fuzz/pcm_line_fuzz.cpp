@@ -1,0 +1,49 @@
+// Any samples, NaN payloads included, through the PCM chunk and Base64: a
+// decoder written apart from the encoder gets every sample back bit for bit.
+#include <span>
+#include <string_view>
+
+#include "fuzz_target.h"
+#include "system_audio/conversion/pcm_chunk.h"
+#include "system_audio/frame/base64.h"
+
+constexpr std::string_view kAlphabet =
+    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// RFC 4648 section 4, strictly: whole quads, "=" only as padding at the end,
+// and the bits that the padding leaves over all zero.
+static std::optional<std::vector<std::uint8_t>> decode(std::string_view text) {
+  const std::size_t pad = text.ends_with("==") ? 2 : text.ends_with('=');
+  if (text.size() % 4 != 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  std::uint32_t group = 0, held = 0;  // the bits not yet in a byte
+  for (const char c : text.substr(0, text.size() - pad)) {
+    const std::size_t value = kAlphabet.find(c);
+    if (value == std::string_view::npos) return std::nullopt;
+    group = (group << 6 | static_cast<std::uint32_t>(value)) & 0xfff;
+    held += 6;
+    if (held >= 8) bytes.push_back(group >> (held -= 8) & 0xff);
+  }
+  if (group & ((1u << held) - 1)) return std::nullopt;
+  return bytes;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::vector<float> samples(size / 4);
+  for (std::size_t i = 0; i < samples.size(); ++i) std::memcpy(&samples[i], data + 4 * i, 4);
+  const system_audio::PcmChunk chunk = system_audio::encode_pcm_chunk(samples);
+  // An exactly sized copy, so that a read past the chunk's end is reported.
+  const auto exact = std::make_unique<std::uint8_t[]>(chunk.size());
+  std::copy(chunk.begin(), chunk.end(), exact.get());
+  std::string line = "PCM ";
+  system_audio::append_base64(line, std::span(exact.get(), chunk.size()));
+  FUZZ_CHECK(line.starts_with("PCM ") && line.size() == 4 + (chunk.size() + 2) / 3 * 4);
+
+  const auto bytes = decode(std::string_view(line).substr(4));
+  FUZZ_CHECK(bytes && bytes->size() == 4 * samples.size());
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    const std::uint8_t* b = bytes->data() + 4 * i;
+    FUZZ_CHECK((b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t{b[3]} << 24) == bits(samples[i]));
+  }
+  return 0;
+}
