@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <string>
@@ -14,6 +15,7 @@
 
 #include "system_audio/conversion/audio_types.h"
 #include "system_audio/conversion/linear_resampler.h"
+#include "system_audio/conversion/low_pass_filter.h"
 #include "system_audio/conversion/mono_mixdown.h"
 #include "system_audio/conversion/pcm_chunk.h"
 #include "system_audio/frame/base64.h"
@@ -57,9 +59,10 @@ struct StereoList {
 
 // What one capture callback and the output pump do with a cycle, up to the
 // text of its protocol line.
-void convert_cycle(LinearResampler& resampler, const float* stereo) {
+void convert_cycle(LowPassFilter& filter, LinearResampler& resampler, const float* stereo) {
   const StereoList input(stereo);
-  const auto mono = copy_mono_f32_input(input.list);
+  auto mono = copy_mono_f32_input(input.list);
+  low_pass(filter, resampler, *mono);
   const auto resampled = resampler.process(*mono);
   PcmChunk chunk = encode_pcm_chunk(resampled);
   std::string line;
@@ -77,8 +80,9 @@ void per_frame(benchmark::State& state, std::size_t frames_per_iteration) {
 
 void io_cycle_convert(benchmark::State& state) {
   const auto input = noise(kCycleFrames * kChannels, 1);
+  LowPassFilter filter(kSourceRate);
   LinearResampler resampler(kSourceRate);
-  for (auto _ : state) convert_cycle(resampler, input.data());
+  for (auto _ : state) convert_cycle(filter, resampler, input.data());
   per_frame(state, kCycleFrames);
 }
 
@@ -114,6 +118,21 @@ void io_cycle_resample(benchmark::State& state) {
   per_frame(state, kCycleFrames);
 }
 
+// The filter computes only the samples that the resampler reads next.
+void io_cycle_low_pass(benchmark::State& state) {
+  const auto mono = noise(kCycleFrames, 2);
+  LowPassFilter filter(kSourceRate);
+  LinearResampler resampler(kSourceRate);
+  auto block = mono;
+  for (auto _ : state) {
+    block = mono;
+    low_pass(filter, resampler, block);
+    benchmark::DoNotOptimize(block.data());
+    resampler.position = std::fmod(resampler.position + kCycleFrames, kSourceRate / 16000.0);
+  }
+  per_frame(state, kCycleFrames);
+}
+
 void io_cycle_encode(benchmark::State& state) {
   const auto samples = noise(kCycleFrames / 3, 3);
   for (auto _ : state) {
@@ -128,9 +147,10 @@ void io_cycle_encode(benchmark::State& state) {
 void ten_minutes_convert(benchmark::State& state) {
   const auto& stream = ten_minute_stream();
   for (auto _ : state) {
+    LowPassFilter filter(kSourceRate);
     LinearResampler resampler(kSourceRate);
     for (std::size_t cycle = 0; cycle < kStreamCycles; ++cycle) {
-      convert_cycle(resampler, stream.data() + cycle * kCycleFrames * kChannels);
+      convert_cycle(filter, resampler, stream.data() + cycle * kCycleFrames * kChannels);
     }
   }
   per_frame(state, kStreamFrames);
@@ -192,6 +212,7 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("io_cycle/convert", io_cycle_convert);
   benchmark::RegisterBenchmark("io_cycle/memcpy", io_cycle_memcpy);
   benchmark::RegisterBenchmark("io_cycle/mixdown", io_cycle_mixdown);
+  benchmark::RegisterBenchmark("io_cycle/low_pass", io_cycle_low_pass);
   benchmark::RegisterBenchmark("io_cycle/resample", io_cycle_resample);
   benchmark::RegisterBenchmark("io_cycle/encode_base64", io_cycle_encode);
   for (auto* ten_minutes :

@@ -10,6 +10,7 @@
 
 #include "buffer_lists.h"
 #include "system_audio/conversion/linear_resampler.h"
+#include "system_audio/conversion/low_pass_filter.h"
 #include "system_audio/conversion/mono_mixdown.h"
 #include "system_audio/conversion/pcm_chunk.h"
 
@@ -72,12 +73,14 @@ TEST(CapturePathAllocations, MixdownAllocatesOnlyItsResult) {
   }
 }
 
-TEST(CapturePathAllocations, SteadyResamplingAllocatesOnlyTheOutput) {
+TEST(CapturePathAllocations, SteadyFilteringAndResamplingAllocateOnlyTheOutput) {
+  LowPassFilter filter(48000.0);
   LinearResampler resampler(48000.0);
-  const std::vector<float> block(512, 0.25f);
+  std::vector<float> block(512, 0.25f);
   resampler.process(block);
   for (int call = 0; call < 50; ++call) {
     Counting counting;
+    low_pass(filter, resampler, block);
     const auto out = resampler.process(block);
     const auto made = counting.stop();
     ASSERT_EQ(made, (std::vector<std::size_t>{171 * sizeof(float)})) << call;

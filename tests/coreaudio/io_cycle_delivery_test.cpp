@@ -6,6 +6,7 @@
 
 #include "fake_fixture.h"
 #include "system_audio/conversion/linear_resampler.h"
+#include "system_audio/conversion/low_pass_filter.h"
 #include "system_audio/conversion/pcm_chunk.h"
 #include "system_audio/coreaudio/coreaudio_session.h"
 #include "system_audio/coreaudio/io_proc.h"
@@ -81,11 +82,13 @@ TEST_F(IoCycleDelivery, ReceivingThenEveryChunkInOrderWithTheResampledBytes) {
   start_session();
   start_receiver();
   constexpr std::size_t kCycles = 60, kFrames = 512;
+  LowPassFilter filter(48000.0);
   LinearResampler reference(48000.0);
   std::vector<PcmChunk> expected;
   for (std::size_t cycle = 0; cycle < kCycles; ++cycle) {
-    const auto samples = ramp(cycle * kFrames, kFrames);
+    auto samples = ramp(cycle * kFrames, kFrames);
     ASSERT_TRUE(fake::deliver_io_cycle({fake::float_buffer(1, samples)}));
+    low_pass(filter, reference, samples);
     const auto out = reference.process(samples);
     if (!out.empty()) expected.push_back(encode_pcm_chunk(out));
   }

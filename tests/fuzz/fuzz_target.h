@@ -14,6 +14,11 @@ inline std::uint32_t bits(float value) {
   return std::bit_cast<std::uint32_t>(value);
 }
 
+// Where two NaNs meet in arithmetic, either payload may come through.
+inline bool same_sample(float a, float b) {
+  return bits(a) == bits(b) || (std::isnan(a) && std::isnan(b));
+}
+
 // A broken property is a finding: named on the sanitizers' report stream (open
 // even when the target's stderr is closed), then an abort, so libFuzzer keeps the input.
 [[noreturn]] inline void broken(const char* what) {

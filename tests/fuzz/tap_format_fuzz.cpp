@@ -15,12 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                         (format.mFormatFlags & 1) != 0;
   FUZZ_CHECK(result.has_value() == accepted);
   if (accepted) return 0;
-  using std::to_string;
   FUZZ_CHECK(result.error() ==
-             (size != 40 ? "CoreAudio returned an unexpected tap format size"
-                         : "unsupported CoreAudio tap format: id=" + to_string(format.mFormatID) +
-                               " flags=" + to_string(format.mFormatFlags) +
-                               " bits=" + to_string(format.mBitsPerChannel) +
-                               " rate=" + system_audio::format_f64(format.mSampleRate)));
+             (size != 40
+                  ? "CoreAudio returned an unexpected tap format size"
+                  : "unsupported CoreAudio tap format: id=" + std::to_string(format.mFormatID) +
+                        " flags=" + std::to_string(format.mFormatFlags) +
+                        " bits=" + std::to_string(format.mBitsPerChannel) +
+                        " rate=" + system_audio::format_f64(format.mSampleRate)));
   return 0;
 }

@@ -33,18 +33,19 @@ void send_output(PcmSender& pcm_tx, StatusSender& status_tx, std::atomic<bool>& 
 }  // namespace
 
 void process_input_buffers(TapCallbackState& state, const AudioBufferList& input) {
-  const auto mono = copy_mono_f32_input(input);
+  auto mono = copy_mono_f32_input(input);
   if (!mono || mono->empty()) return;
   std::vector<float> out;
   {
     std::lock_guard lock(state.resampler_mutex);
+    low_pass(state.low_pass, state.resampler, *mono);
     out = state.resampler.process(*mono);
   }
   send_output(state.pcm_tx, state.status_tx, state.receiving_reported, out);
 }
 
 void process_sck_input(SckAudioOutput& state, const AudioBufferList& list, double source_rate) {
-  const auto mono = copy_mono_f32_input(list);
+  auto mono = copy_mono_f32_input(list);
   if (!mono || mono->empty()) return;
   std::vector<float> out;
   {
@@ -57,7 +58,9 @@ void process_sck_input(SckAudioOutput& state, const AudioBufferList& list, doubl
     if (!state.resampler || std::fabs(state.resampler->source_rate - wanted) > kRateTolerance) {
       write_diagnostic("sck: source format rate=" + format_f64(source_rate));
       state.resampler.emplace(source_rate);
+      state.low_pass.emplace(source_rate);
     }
+    low_pass(*state.low_pass, *state.resampler, *mono);
     out = state.resampler->process(*mono);
   }
   send_output(state.pcm_tx, state.status_tx, state.receiving_reported, out);

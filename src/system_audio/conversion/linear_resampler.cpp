@@ -27,53 +27,22 @@ inline float interpolate(const float* at, double fraction) {
   return a + scaled;
 }
 
-// Positions are counted in units of the step's last bit. Each is a whole number
-// of them, so stepping adds integers and never rounds: output k sits at exactly
-// k * step from the first sample, wherever the stream was cut, and blocks give
-// bit for bit what one call on the whole stream gives.
-struct Grid {
-  std::int64_t one;  // units in a sample, at most 2^52
-  double unit;       // 1 / one
-  std::uint64_t whole_step;
-  std::int64_t fraction_step;  // below one
-};
-
-Grid grid_for(double step) {
-  int exponent = 0;
-  std::frexp(step, &exponent);  // step < 2^exponent, with 53 significant bits
-  const int bits = std::clamp(53 - exponent, 0, 52);
-  const double whole = std::floor(step);
-  Grid grid{std::int64_t{1} << bits, std::ldexp(1.0, -bits), 0, 0};
-  // Wholes beyond 2^53 samples (absurd rates) stop there: never read again either way.
-  grid.whole_step = static_cast<std::uint64_t>(std::min(whole, kFar));
-  grid.fraction_step = static_cast<std::int64_t>((step - whole) * static_cast<double>(grid.one));
-  return grid;
-}
-
-// The read position: the pending sample it reads and the units past it.
-struct Cursor {
-  std::uint64_t index;
-  std::int64_t fraction;  // below grid.one
-};
-
 struct Run {
   std::size_t made;
-  Cursor cursor;
+  ResamplerCursor cursor;
 };
 
 // The interpolation loop on its own, so that the cursor and the grid live in
 // registers (kept out of line, or the compiler spills them around the calls of
 // process). Stops after `room` samples, or at one that has no successor yet.
-[[gnu::noinline]] Run interpolate_run(const float* samples, std::uint64_t last, Cursor cursor,
-                                      const Grid grid, float* out, std::size_t room) {
+[[gnu::noinline]] Run interpolate_run(const float* samples, std::uint64_t last,
+                                      ResamplerCursor cursor, const ResamplerGrid grid, float* out,
+                                      std::size_t room) {
   std::size_t made = 0;
   for (; made < room && cursor.index < last; ++made) {
     const double fraction = static_cast<double>(cursor.fraction) * grid.unit;  // exact
     out[made] = interpolate(samples + cursor.index, fraction);
-    cursor.fraction += grid.fraction_step;
-    const bool carry = cursor.fraction >= grid.one;  // selected, not branched on
-    cursor.fraction -= carry ? grid.one : 0;
-    cursor.index += grid.whole_step + carry;
+    advance(cursor, grid);
   }
   return {made, cursor};
 }
@@ -83,6 +52,25 @@ struct Run {
 double resampler_rate(double source_rate) {
   return std::isfinite(source_rate) && source_rate >= TARGET_SAMPLE_RATE ? source_rate
                                                                          : TARGET_SAMPLE_RATE;
+}
+
+ResamplerGrid resampler_grid(const LinearResampler& resampler) {
+  const double step = resampler.source_rate / TARGET_SAMPLE_RATE;
+  int exponent = 0;
+  std::frexp(step, &exponent);  // step < 2^exponent, with 53 significant bits
+  const int bits = std::clamp(53 - exponent, 0, 52);
+  const double whole = std::floor(step);
+  ResamplerGrid grid{std::int64_t{1} << bits, std::ldexp(1.0, -bits), 0, 0};
+  // Wholes beyond 2^53 samples (absurd rates) stop there: never read again either way.
+  grid.whole_step = static_cast<std::uint64_t>(std::min(whole, kFar));
+  grid.fraction_step = static_cast<std::int64_t>((step - whole) * static_cast<double>(grid.one));
+  return grid;
+}
+
+ResamplerCursor first_read(const LinearResampler& resampler, const ResamplerGrid& grid) {
+  const double whole = std::min(std::floor(resampler.position), kFar);
+  const double fraction = (resampler.position - whole) * static_cast<double>(grid.one);
+  return {static_cast<std::uint64_t>(whole), static_cast<std::int64_t>(fraction)};
 }
 
 LinearResampler::LinearResampler(double rate) : source_rate(resampler_rate(rate)), position(0.0) {
@@ -102,10 +90,8 @@ std::vector<float> LinearResampler::process(std::span<const float> input) {
 
   const float* samples = pending.data();
   const std::uint64_t last = length - 1;  // the newest sample
-  const Grid grid = grid_for(step);
-  const double whole = std::min(std::floor(position), kFar);
-  Cursor cursor{static_cast<std::uint64_t>(whole),
-                static_cast<std::int64_t>((position - whole) * static_cast<double>(grid.one))};
+  const ResamplerGrid grid = resampler_grid(*this);
+  ResamplerCursor cursor = first_read(*this, grid);
   std::size_t made = 0;
   out.resize(reserved);
   while (true) {
