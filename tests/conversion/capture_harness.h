@@ -52,8 +52,12 @@ struct Channels {
 
 struct TapHarness : Channels {
   explicit TapHarness(double rate)
-      : state(new TapCallbackState{
-            std::move(pcm_tx), std::move(status_tx), {}, LinearResampler(rate), LowPassFilter(rate), {}}) {}
+      : state(new TapCallbackState{std::move(pcm_tx),
+                                   std::move(status_tx),
+                                   {},
+                                   LinearResampler(rate),
+                                   LowPassFilter(rate),
+                                   {}}) {}
 
   void callback(std::uint32_t channels, const Samples& data) {
     auto list = single_buffer(channels, data);

@@ -80,8 +80,8 @@ TEST(BitExactCapture, EveryDecodedSampleIsWhatTheConversionMakesOfThePlayedSound
     std::size_t differences = expected.size() > decoded.size() ? expected.size() - decoded.size()
                                                                : decoded.size() - expected.size();
     for (std::size_t n = 0; n < std::min(expected.size(), decoded.size()); ++n) {
-      differences += std::bit_cast<std::uint32_t>(expected[n]) !=
-                     std::bit_cast<std::uint32_t>(decoded[n]);
+      differences +=
+          std::bit_cast<std::uint32_t>(expected[n]) != std::bit_cast<std::uint32_t>(decoded[n]);
     }
     fewest_differences = std::min(fewest_differences, differences);
   }

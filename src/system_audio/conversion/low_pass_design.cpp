@@ -13,11 +13,11 @@ namespace {
 
 constexpr double kPassEdge = 6500.0;
 constexpr double kStopEdge = 9000.0;
-constexpr double kPassError = 0.08;     // ±0.7 dB
-constexpr double kStopGain = 2.4e-4;     // -72.4 dB, against the -70 that is asked
+constexpr double kPassError = 0.08;   // ±0.7 dB
+constexpr double kStopGain = 2.4e-4;  // -72.4 dB, against the -70 that is asked
 constexpr std::size_t kLanes = 8;     // pairs of taps one step of the filter loop takes
 constexpr std::size_t kMaxPairs = 256;
-constexpr double kGridPerPair = 8.0;    // grid points per pair and per band's share of 0..pi
+constexpr double kGridPerPair = 8.0;  // grid points per pair and per band's share of 0..pi
 constexpr int kReweightings = 10;
 constexpr double kMostBoost = 2.0;  // +6 dB: the most the droop is made up for
 
@@ -117,8 +117,8 @@ std::vector<Point> grid_for(double pass, double stop, std::size_t pairs, double 
   const double bands[2][2] = {{0.0, pass}, {stop, std::numbers::pi}};
   for (const auto& [from, to] : bands) {
     const bool in_pass = from == 0.0;
-    const auto points = static_cast<int>(
-        std::ceil((to - from) / std::numbers::pi * kGridPerPair * static_cast<double>(pairs))) +
+    const auto points = static_cast<int>(std::ceil((to - from) / std::numbers::pi * kGridPerPair *
+                                                   static_cast<double>(pairs))) +
                         2;
     for (int g = 0; g <= points; ++g) {
       const double w = from + (to - from) * g / points;

@@ -47,7 +47,8 @@ inline void totals(Lanes first, Lanes second, float& first_total, float& second_
                  __builtin_shufflevector(first, first, 4, 5, 6, 7);
   const Quad b = __builtin_shufflevector(second, second, 0, 1, 2, 3) +
                  __builtin_shufflevector(second, second, 4, 5, 6, 7);
-  const Quad halves = __builtin_shufflevector(a, b, 0, 2, 4, 6) + __builtin_shufflevector(a, b, 1, 3, 5, 7);
+  const Quad halves =
+      __builtin_shufflevector(a, b, 0, 2, 4, 6) + __builtin_shufflevector(a, b, 1, 3, 5, 7);
   const Quad sums = halves + __builtin_shufflevector(halves, halves, 1, 0, 3, 2);
   first_total = sums[0];
   second_total = sums[2];

@@ -12,8 +12,8 @@ namespace system_audio {
 // resampler, made for the same source rate; it keeps the input samples its
 // next block needs, so a stream cut into blocks anywhere is filtered alike.
 struct LowPassFilter {
-  std::vector<float> half;     // outer taps from the oldest end inwards, then the centre
-  std::vector<float> history;  // the newest taps - 1 input samples, then the block
+  std::vector<float> half;      // outer taps from the oldest end inwards, then the centre
+  std::vector<float> history;   // the newest taps - 1 input samples, then the block
   std::vector<float> reversed;  // history back to front, for the mirrored half of each sum
 
   // No taps at 16000 Hz and below: the block then passes unchanged.

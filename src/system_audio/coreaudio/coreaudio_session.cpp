@@ -41,9 +41,11 @@ std::unique_ptr<TapCallbackState> make_state(StartObjects& objects, double tap_r
   try {
     LinearResampler resampler(tap_rate);
     LowPassFilter filter(tap_rate);
-    return std::unique_ptr<TapCallbackState>(
-        new TapCallbackState{std::move(objects.pcm_tx), std::move(objects.status_tx), {},
-                             std::move(resampler), std::move(filter)});
+    return std::unique_ptr<TapCallbackState>(new TapCallbackState{std::move(objects.pcm_tx),
+                                                                  std::move(objects.status_tx),
+                                                                  {},
+                                                                  std::move(resampler),
+                                                                  std::move(filter)});
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
