@@ -1,7 +1,7 @@
 #pragma once
 
 // What every target uses: the fuzzer's input reader (which brings <algorithm>,
-// <cstring>, <string> and <vector>), float bits and the check.
+// <cstring>, <string> and <vector>), sample comparison and the check.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <sanitizer/common_interface_defs.h>
 
@@ -10,13 +10,10 @@
 #include <memory>
 #include <optional>
 
-inline std::uint32_t bits(float value) {
-  return std::bit_cast<std::uint32_t>(value);
-}
-
-// Where two NaNs meet in arithmetic, either payload may come through.
+// Bit for bit, except that where two NaNs meet in arithmetic either payload may come through.
 inline bool same_sample(float a, float b) {
-  return bits(a) == bits(b) || (std::isnan(a) && std::isnan(b));
+  return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b) ||
+         (std::isnan(a) && std::isnan(b));
 }
 
 // A broken property is a finding: named on the sanitizers' report stream (open

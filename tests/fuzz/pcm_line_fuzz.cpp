@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(bytes && bytes->size() == 4 * samples.size());
   for (std::size_t i = 0; i < samples.size(); ++i) {
     const std::uint8_t* b = bytes->data() + 4 * i;
-    FUZZ_CHECK((b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t{b[3]} << 24) == bits(samples[i]));
+    FUZZ_CHECK((b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t{b[3]} << 24) ==
+               std::bit_cast<std::uint32_t>(samples[i]));
   }
   return 0;
 }
