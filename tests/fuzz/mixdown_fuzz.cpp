@@ -18,8 +18,7 @@ static std::size_t channels(const AudioBuffer* buffer) {
 
 // The rule written out frame by frame: a buffer's channels averaged in order,
 // the usable buffers' averages averaged in list order; one mono buffer copied.
-static std::optional<std::vector<float>> expected_mono(const AudioBuffer* buffers,
-                                                       std::uint32_t count) {
+static std::optional<std::vector<float>> expected(const AudioBuffer* buffers, std::uint32_t count) {
   std::vector<const AudioBuffer*> usable;
   std::size_t frames = SIZE_MAX;
   for (const AudioBuffer* b = buffers; b < buffers + count; ++b) {
@@ -65,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   const auto mono = system_audio::copy_mono_f32_input(list);
-  const auto expected = expected_mono(buffers, count);
-  FUZZ_CHECK(mono.has_value() == expected.has_value() &&
-             (!mono || std::ranges::equal(*mono, *expected, same_sample)));
+  const auto rule = expected(buffers, count);
+  FUZZ_CHECK(mono.has_value() == rule.has_value() &&
+             (!mono || std::ranges::equal(*mono, *rule, same_sample)));
   return 0;
 }

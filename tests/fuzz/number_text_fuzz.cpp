@@ -1,15 +1,12 @@
 // Any f64 through the shortest-decimal printer: plain decimal that reads back to
 // the very same value, or the fixed words for NaN and the infinities.
-#include <charconv>
-
 #include "fuzz_target.h"
 #include "system_audio/frame/number_text.h"
 
 static bool reads_back(const std::string& text, double value) {
-  double back = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), back);
-  return error == std::errc() && end == text.data() + text.size() &&
-         std::bit_cast<std::uint64_t>(back) == std::bit_cast<std::uint64_t>(value);
+  char* end = nullptr;
+  const double back = std::strtod(text.c_str(), &end);
+  return *end == '\0' && std::bit_cast<std::uint64_t>(back) == std::bit_cast<std::uint64_t>(value);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -38,11 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(line.starts_with("PCM ") && line.size() == 4 + (chunk.size() + 2) / 3 * 4);
 
   const auto bytes = decode(std::string_view(line).substr(4));
-  FUZZ_CHECK(bytes && bytes->size() == 4 * samples.size());
-  for (std::size_t i = 0; i < samples.size(); ++i) {
-    const std::uint8_t* b = bytes->data() + 4 * i;
-    FUZZ_CHECK((b[0] | b[1] << 8 | b[2] << 16 | std::uint32_t{b[3]} << 24) ==
-               std::bit_cast<std::uint32_t>(samples[i]));
-  }
+  // The samples' memory is the input itself, little-endian on the machines this runs on.
+  FUZZ_CHECK(bytes && std::equal(bytes->begin(), bytes->end(), data, data + 4 * samples.size()));
   return 0;
 }

@@ -13,14 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool accepted = size == 40 && format.mFormatID == 1819304813 &&
                         format.mBitsPerChannel == 32 && !(format.mSampleRate < 16000.0) &&
                         (format.mFormatFlags & 1) != 0;
-  FUZZ_CHECK(result.has_value() == accepted);
-  if (accepted) return 0;
-  FUZZ_CHECK(result.error() ==
-             (size != 40
-                  ? "CoreAudio returned an unexpected tap format size"
-                  : "unsupported CoreAudio tap format: id=" + std::to_string(format.mFormatID) +
-                        " flags=" + std::to_string(format.mFormatFlags) +
-                        " bits=" + std::to_string(format.mBitsPerChannel) +
-                        " rate=" + system_audio::format_f64(format.mSampleRate)));
+  const std::string error =
+      size != 40 ? "CoreAudio returned an unexpected tap format size"
+                 : "unsupported CoreAudio tap format: id=" + std::to_string(format.mFormatID) +
+                       " flags=" + std::to_string(format.mFormatFlags) +
+                       " bits=" + std::to_string(format.mBitsPerChannel) +
+                       " rate=" + system_audio::format_f64(format.mSampleRate);
+  FUZZ_CHECK(accepted ? result.has_value() : !result && result.error() == error);
   return 0;
 }
