@@ -9,14 +9,14 @@
 
 using namespace system_audio;
 
-// A filter design takes up to milliseconds: one per whole hertz, copied for
-// each run. The taps do not matter here; which samples get filtered follows
-// the resampler's own positions.
+// A filter design takes up to milliseconds: one per kilohertz, copied for each
+// run. The taps do not matter here; which samples get filtered follows the
+// resampler's own positions.
 static LowPassFilter new_filter(double rate) {
   static std::map<std::uint64_t, LowPassFilter> designed;
   if (designed.size() > 1000) designed.clear();
-  const double hertz = std::round(resampler_rate(rate));
-  return designed.try_emplace(std::bit_cast<std::uint64_t>(hertz), hertz).first->second;
+  const double near = std::round(resampler_rate(rate) / 1000) * 1000;
+  return designed.try_emplace(std::bit_cast<std::uint64_t>(near), near).first->second;
 }
 
 static std::vector<float> convert(double rate, const std::vector<std::vector<float>>& blocks) {
