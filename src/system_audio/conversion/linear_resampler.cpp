@@ -39,6 +39,13 @@ struct Run {
                                       ResamplerCursor cursor, const ResamplerGrid grid, float* out,
                                       std::size_t room) {
   std::size_t made = 0;
+  if (grid.fraction_step == 0) {  // a whole step (48 kHz): the fraction never moves
+    const double fraction = static_cast<double>(cursor.fraction) * grid.unit;
+    for (; made < room && cursor.index < last; ++made, cursor.index += grid.whole_step) {
+      out[made] = interpolate(samples + cursor.index, fraction);
+    }
+    return {made, cursor};
+  }
   for (; made < room && cursor.index < last; ++made) {
     const double fraction = static_cast<double>(cursor.fraction) * grid.unit;  // exact
     out[made] = interpolate(samples + cursor.index, fraction);
