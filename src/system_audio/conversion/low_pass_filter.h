@@ -12,7 +12,7 @@ namespace system_audio {
 // resampler, made for the same source rate; it keeps the input samples its
 // next block needs, so a stream cut into blocks anywhere is filtered alike.
 struct LowPassFilter {
-  std::vector<float> half;      // outer taps from the oldest end inwards, then the centre
+  std::vector<float> half;      // outer taps from the oldest end inwards, then half the centre
   std::vector<float> history;   // the newest taps - 1 input samples, then the block
   std::vector<float> reversed;  // history back to front, for the mirrored half of each sum
 
@@ -22,7 +22,7 @@ struct LowPassFilter {
 
 // Filters block in place, in time with the resampler that is given the block
 // next: only the samples that resampler will read are computed (the others it
-// never looks at are left as they came). Adds a delay of taps / 2 samples.
+// never looks at are left as they came). Delays by (taps - 1) / 2 samples.
 void low_pass(LowPassFilter& filter, const LinearResampler& resampler, std::span<float> block);
 
 }  // namespace system_audio
