@@ -18,9 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(text == (std::isnan(value) ? "NaN" : value < 0 ? "-inf" : "inf"));
     return 0;
   }
-  const std::size_t digits = std::signbit(value) ? 1 : 0;  // after the sign
-  FUZZ_CHECK(text.find_first_not_of("0123456789.", digits) == std::string::npos);
-  FUZZ_CHECK(text.find('-') == (digits ? 0 : std::string::npos) && reads_back(text, value));
+  // Digits and at most a point, after a "-" for a negative sign.
+  FUZZ_CHECK(text.find_first_not_of("0123456789.", std::signbit(value)) == std::string::npos);
+  FUZZ_CHECK((text[0] == '-') == std::signbit(value) && reads_back(text, value));
   // A fraction part only when there is one, and not a digit longer than needed.
   const std::size_t point = text.find('.');
   FUZZ_CHECK((point == std::string::npos) == (std::trunc(value) == value));
