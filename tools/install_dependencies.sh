@@ -3,9 +3,9 @@
 set -euo pipefail
 
 # dpkg-dev and file: cpack's Debian package with computed dependencies; nodejs and
-# python3: the clients' tests.
+# python3: the clients' tests; clang-14 and libclang-rt-14-dev: the fuzz targets.
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpulse-dev
-  pulseaudio pulseaudio-utils dpkg-dev file nodejs python3)
+  pulseaudio pulseaudio-utils dpkg-dev file nodejs python3 clang-14 libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -30,4 +30,7 @@ echo "== address,undefined"
 ctest --test-dir build/asan --output-on-failure -j "$jobs" || status=1
 echo "== thread (threaded tests)"
 ctest --test-dir build/tsan -L threaded --output-on-failure -j "$jobs" || status=1
+
+echo "== fuzz (each target for a bounded time)"
+tools/fuzz.sh 20 || status=1
 exit $status
