@@ -2,8 +2,10 @@
 # Installs what building, testing and running the helper need (Debian packages).
 set -euo pipefail
 
+# Clang, GNUstep's Foundation, the GNU Objective-C runtime headers and the
+# blocks runtime serve the compile check of the macOS build.
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpulse-dev
-  pulseaudio pulseaudio-utils)
+  pulseaudio pulseaudio-utils clang-19 gobjc libgnustep-base-dev libblocksruntime-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Compiles the macOS build of the helper on Linux, as far as Linux allows:
+# clang compiles every given source in its macOS configuration (__APPLE__
+# defined, .mm files as Objective-C++ with blocks, warnings as errors) against
+# GNUstep's Foundation, the blocks runtime and the check-only SDK declarations
+# beside this script. Then every symbol of the helper's own namespace that an
+# object needs must be defined by one of them: an operation of the platform
+# headers that the macOS binding lacks, or defines with other argument types,
+# fails here as it would fail to link on a Mac.
+#
+# usage: compile_check.sh WORK_DIR SOURCE_ROOT FILE...
+# Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing).
+set -uo pipefail
+
+work=$1
+root=$2
+shift 2
+here=$(cd "$(dirname "$0")" && pwd)
+
+skip() {
+  echo "macos compile check skipped: $1"
+  exit 77
+}
+
+# Clang 19 is the first whose concepts let libstdc++ offer std::expected.
+clang=${VANTLE_CHECK_CLANG:-clang++-19}
+command -v "$clang" >/dev/null || skip "$clang not found (Debian: clang-19)"
+
+gnustep=/usr/include/GNUstep
+[ -f "$gnustep/Foundation/Foundation.h" ] ||
+  skip "GNUstep Foundation headers not found in $gnustep (Debian: libgnustep-base-dev)"
+
+# The GNU Objective-C runtime headers sit in GCC's own include folder, beside
+# GCC's C headers, which must not take the place of clang's: expose objc/ alone.
+runtime_headers=""
+for include in $(gcc -print-file-name=include 2>/dev/null) /usr/lib/gcc/*/*/include; do
+  if [ -f "$include/objc/objc.h" ]; then
+    runtime_headers=$include/objc
+    break
+  fi
+done
+[ -n "$runtime_headers" ] || skip "GNU Objective-C runtime headers not found (Debian: gobjc, which brings libobjc-N-dev)"
+echo '#include <Block.h>' | "$clang" -x c -fsyntax-only - 2>/dev/null ||
+  skip "Block.h not found (Debian: libblocksruntime-dev)"
+
+rm -rf "$work"
+mkdir -p "$work/runtime" "$work/objects"
+ln -s "$runtime_headers" "$work/runtime/objc"
+
+common=(-std=c++2b -fblocks -D__APPLE__ -Wall -Wextra -Wpedantic -Wshadow -Werror
+  -ffp-contract=off -isystem "$here/sdk" -I "$root/src")
+objcxx=(-x objective-c++ -fobjc-runtime=gcc -fconstant-string-class=NSConstantString
+  -DGNUSTEP -DGNUSTEP_BASE_LIBRARY=1 -DGNU_RUNTIME=1 -DOS_OBJECT_USE_OBJC=0
+  -isystem "$here/gnustep" -isystem "$gnustep" -isystem "$work/runtime")
+
+failed=0
+objects=()
+for source in "$@"; do
+  case $source in
+    *.mm) language=("${objcxx[@]}") ;;
+    *) language=(-x c++) ;;
+  esac
+  object=$work/objects/$(echo "${source#"$root"/}" | tr / _).o
+  if ! "$clang" "${language[@]}" "${common[@]}" -c "$source" -o "$object"; then
+    echo "macos compile check: $source does not compile"
+    failed=1
+    continue
+  fi
+  objects+=("$object")
+done
+[ $failed -eq 0 ] || exit 1
+
+# Symbols of the helper's own namespace, needed but defined nowhere.
+nm --demangle --defined-only "${objects[@]}" | awk 'NF >= 3 {$1 = ""; $2 = ""; print}' |
+  sed 's/^ *//' | sort -u >"$work/defined.txt"
+nm --demangle --undefined-only "${objects[@]}" | awk '$1 == "U" {$1 = ""; print}' |
+  sed 's/^ *//' | grep '^system_audio::' | sort -u >"$work/needed.txt"
+missing=$(comm -23 "$work/needed.txt" "$work/defined.txt")
+if [ -n "$missing" ]; then
+  echo "macos compile check: needed but not defined by any macOS source:"
+  echo "$missing"
+  exit 1
+fi
+echo "macos compile check passed: ${#objects[@]} files"
