@@ -22,7 +22,7 @@
 
 #include "fake_platform.h"
 #include "io_latency_stamp.h"
-#include "system_audio/coreaudio/standin/standin_runtime.h"
+#include "system_audio/platform/standin/standin_runtime.h"
 #include "system_audio/frame/run_stdio_helper.h"
 
 namespace {

@@ -32,7 +32,7 @@ struct StartObjects {
   NsRef<CATapDescription> tap_description;
   CfRef<CFDictionaryRef> aggregate_description;
   std::unique_ptr<TapCallbackState> state;
-  BlockRef io_block;
+  BlockRef<AudioDeviceIOBlock> io_block;
   QueueRef queue;
   HalObjects hal;
 };

@@ -3,8 +3,9 @@
 #include <memory>
 
 #include "system_audio/conversion/capture_state.h"
-#include "system_audio/coreaudio/platform_objects.h"
 #include "system_audio/frame/messages.h"
+#include "system_audio/platform/core_audio.h"
+#include "system_audio/platform/platform_ref.h"
 #include "system_audio/result.h"
 
 namespace system_audio {
@@ -17,11 +18,11 @@ class CoreAudioSession {
  public:
   std::unique_ptr<TapCallbackState> state;  // fixed address, used by io_block
   NsRef<platform::CATapDescription> tap_description;
-  BlockRef io_block;
+  BlockRef<AudioDeviceIOBlock> io_block;
   QueueRef queue;
-  platform::AudioDeviceIOProcID io_proc_id = nullptr;
-  platform::AudioObjectID tap_id = 0;
-  platform::AudioObjectID aggregate_id = 0;
+  AudioDeviceIOProcID io_proc_id = nullptr;
+  AudioObjectID tap_id = 0;
+  AudioObjectID aggregate_id = 0;
 
   CoreAudioSession() = default;
   CoreAudioSession(CoreAudioSession&& other) noexcept;

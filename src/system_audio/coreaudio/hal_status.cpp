@@ -6,8 +6,8 @@ namespace system_audio {
 
 namespace {
 
-std::string code_text(platform::OSStatus status) {
-  const auto bits = static_cast<platform::UInt32>(status);
+std::string code_text(OSStatus status) {
+  const auto bits = static_cast<UInt32>(status);
   std::string code;
   for (int shift = 24; shift >= 0; shift -= 8) {
     const auto byte = static_cast<unsigned char>(bits >> shift);
@@ -19,7 +19,7 @@ std::string code_text(platform::OSStatus status) {
 
 }  // namespace
 
-Result<void> status_ok(platform::OSStatus status, std::string_view what) {
+Result<void> status_ok(OSStatus status, std::string_view what) {
   if (status == 0) return {};
   std::string text(what);
   text += " failed: OSStatus ";

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "system_audio/coreaudio/platform/coreaudio_platform.h"
+#include "system_audio/platform/core_audio.h"
 #include "system_audio/result.h"
 
 namespace system_audio {
@@ -10,6 +10,6 @@ namespace system_audio {
 // Success for status 0; otherwise "{what} failed: OSStatus {n} ({code})", where the
 // code is the four characters of the status when all are printable ASCII and
 // the decimal number again when not.
-Result<void> status_ok(platform::OSStatus status, std::string_view what);
+Result<void> status_ok(OSStatus status, std::string_view what);
 
 }  // namespace system_audio

@@ -20,8 +20,8 @@ void run_io_block(void* context, const AudioTimeStamp*, const AudioBufferList* i
 
 }  // namespace
 
-BlockRef make_io_block(TapCallbackState& state) {
-  return BlockRef(AudioDeviceIOBlock_create(&run_io_block, &state));
+BlockRef<AudioDeviceIOBlock> make_io_block(TapCallbackState& state) {
+  return BlockRef<AudioDeviceIOBlock>(AudioDeviceIOBlock_create(&run_io_block, &state, nullptr));
 }
 
 QueueRef make_io_queue() {

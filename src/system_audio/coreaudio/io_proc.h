@@ -3,30 +3,30 @@
 #include <utility>
 
 #include "system_audio/conversion/capture_state.h"
-#include "system_audio/coreaudio/platform_objects.h"
+#include "system_audio/platform/core_audio.h"
+#include "system_audio/platform/platform_ref.h"
 #include "system_audio/result.h"
 
 namespace system_audio {
 
 // A heap block that hands each IO cycle's input list to process_input_buffers.
 // It captures only the state's address: the state must outlive every call.
-BlockRef make_io_block(TapCallbackState& state);
+BlockRef<AudioDeviceIOBlock> make_io_block(TapCallbackState& state);
 
 // The serial queue the IOProc runs on, labelled with our prefix and ".audio-tap".
 QueueRef make_io_queue();
 
 // AudioDeviceStart, judged as "start CoreAudio tap IO".
-Result<void> start_device_io(platform::AudioObjectID device, platform::AudioDeviceIOProcID io_proc);
+Result<void> start_device_io(AudioObjectID device, AudioDeviceIOProcID io_proc);
 
 // Destroys what exists, newest first: the IOProc (on the aggregate device), the
 // aggregate device, the tap. Zero ids are skipped; results are ignored.
-void cleanup_hal(platform::AudioObjectID tap_id, platform::AudioObjectID aggregate_id,
-                 platform::AudioDeviceIOProcID io_proc_id);
+void cleanup_hal(AudioObjectID tap_id, AudioObjectID aggregate_id, AudioDeviceIOProcID io_proc_id);
 
 struct HalIds {
-  platform::AudioObjectID tap_id = 0;
-  platform::AudioObjectID aggregate_id = 0;
-  platform::AudioDeviceIOProcID io_proc_id = nullptr;
+  AudioObjectID tap_id = 0;
+  AudioObjectID aggregate_id = 0;
+  AudioDeviceIOProcID io_proc_id = nullptr;
 };
 
 // The HAL objects of a start in progress: destroyed with cleanup_hal unless

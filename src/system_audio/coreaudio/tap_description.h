@@ -1,6 +1,7 @@
 #pragma once
 
-#include "system_audio/coreaudio/platform_objects.h"
+#include "system_audio/platform/core_audio.h"
+#include "system_audio/platform/platform_ref.h"
 #include "system_audio/result.h"
 
 namespace system_audio {
