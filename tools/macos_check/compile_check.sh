@@ -48,10 +48,10 @@ mkdir -p "$work/runtime" "$work/objects"
 ln -s "$runtime_headers" "$work/runtime/objc"
 
 common=(-std=c++2b -fblocks -D__APPLE__ -Wall -Wextra -Wpedantic -Wshadow -Werror
-  -ffp-contract=off -isystem "$here/sdk" -I "$root/src")
+  -ffp-contract=off -isystem "$here/sdk" -isystem "$work/runtime" -I "$root/src")
 objcxx=(-x objective-c++ -fobjc-runtime=gcc -fconstant-string-class=NSConstantString
   -DGNUSTEP -DGNUSTEP_BASE_LIBRARY=1 -DGNU_RUNTIME=1 -DOS_OBJECT_USE_OBJC=0
-  -isystem "$here/gnustep" -isystem "$gnustep" -isystem "$work/runtime")
+  -isystem "$here/gnustep" -isystem "$gnustep")
 
 failed=0
 objects=()

@@ -64,7 +64,7 @@ enum : OSStatus {
 #define kAudioAggregateDeviceTapListKey "taps"               // (unverified string)
 #define kAudioAggregateDeviceTapAutoStartKey "tapautostart"  // (unverified string)
 #define kAudioSubDeviceUIDKey "uid"
-#define kAudioSubTapUIDKey "uid"                // (unverified string)
+#define kAudioSubTapUIDKey "uid"                  // (unverified string)
 #define kAudioSubTapDriftCompensationKey "drift"  // (unverified string)
 
 // https://developer.apple.com/documentation/coreaudio/audiodeviceioblock (10.7+, unverified)
@@ -127,9 +127,5 @@ OSStatus AudioDeviceDestroyIOProcID(AudioObjectID inDevice, AudioDeviceIOProcID 
 OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID);
 // https://developer.apple.com/documentation/coreaudio/audiodevicestop(_:_:)
 OSStatus AudioDeviceStop(AudioObjectID inDevice, AudioDeviceIOProcID inProcID);
-
-// .../audiohardwaredestroyprocesstap(_:) (URL pattern; 14.2+, unverified). Its
-// creating counterpart takes an Objective-C object: see AudioHardwareTapping.h.
-OSStatus AudioHardwareDestroyProcessTap(AudioObjectID inTapID);
 
 }  // extern "C"

@@ -16,7 +16,7 @@ typedef uint32_t CGDirectDisplayID;
 typedef enum SCStreamOutputType : NSInteger SCStreamOutputType;
 enum SCStreamOutputType : NSInteger {
   SCStreamOutputTypeScreen = 0,
-  SCStreamOutputTypeAudio = 1,      // 13.0+
+  SCStreamOutputTypeAudio = 1,       // 13.0+
   SCStreamOutputTypeMicrophone = 2,  // 15.0+
 };
 
@@ -39,9 +39,8 @@ enum SCStreamOutputType : NSInteger {
 @interface SCShareableContent : NSObject
 + (void)getShareableContentExcludingDesktopWindows:(BOOL)excludeDesktopWindows
                                onScreenWindowsOnly:(BOOL)onScreenWindowsOnly
-                                 completionHandler:
-                                     (void (^)(SCShareableContent* shareableContent,
-                                               NSError* error))completionHandler;
+                                 completionHandler:(void (^)(SCShareableContent* shareableContent,
+                                                             NSError* error))completionHandler;
 @property(readonly) NSArray* displays;
 @end
 
