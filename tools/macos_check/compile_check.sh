@@ -4,9 +4,9 @@
 # defined, .mm files as Objective-C++ with blocks, warnings as errors) against
 # GNUstep's Foundation, the blocks runtime and the check-only SDK declarations
 # beside this script. Then every symbol of the helper's own namespace that an
-# object needs must be defined by one of them: an operation of the platform
-# headers that the macOS binding lacks, or defines with other argument types,
-# fails here as it would fail to link on a Mac.
+# object needs, and every operation the platform headers declare, must be
+# defined by one of them: an operation that the macOS binding lacks, or defines
+# with other argument types, fails here as it would fail to link on a Mac.
 #
 # usage: compile_check.sh WORK_DIR SOURCE_ROOT FILE...
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing).
@@ -40,6 +40,7 @@ for include in $(gcc -print-file-name=include 2>/dev/null) /usr/lib/gcc/*/*/incl
   fi
 done
 [ -n "$runtime_headers" ] || skip "GNU Objective-C runtime headers not found (Debian: gobjc, which brings libobjc-N-dev)"
+command -v python3 >/dev/null || skip "python3 not found (Debian: python3)"
 echo '#include <Block.h>' | "$clang" -x c -fsyntax-only - 2>/dev/null ||
   skip "Block.h not found (Debian: libblocksruntime-dev)"
 
@@ -71,14 +72,24 @@ done
 [ $failed -eq 0 ] || exit 1
 
 # Symbols of the helper's own namespace, needed but defined nowhere.
-nm --demangle --defined-only "${objects[@]}" | awk 'NF >= 3 {$1 = ""; $2 = ""; print}' |
-  sed 's/^ *//' | sort -u >"$work/defined.txt"
-nm --demangle --undefined-only "${objects[@]}" | awk '$1 == "U" {$1 = ""; print}' |
-  sed 's/^ *//' | grep '^system_audio::' | sort -u >"$work/needed.txt"
-missing=$(comm -23 "$work/needed.txt" "$work/defined.txt")
+nm --defined-only "${objects[@]}" | awk 'NF >= 3 {print $3}' | sort -u >"$work/defined.txt"
+nm --undefined-only "${objects[@]}" | awk '$1 == "U" {print $2}' | grep '^_ZN12system_audio' |
+  sort -u >"$work/needed.txt"
+
+# Every operation the platform headers declare, called by a backend or not.
+for header in "$root"/src/system_audio/platform/*.h; do
+  echo "#include \"${header#"$root"/src/}\""
+done >"$work/platform_headers.cpp"
+"$clang" -x c++ "${common[@]}" -fsyntax-only -Xclang -ast-dump=json "$work/platform_headers.cpp" |
+  python3 "$here/declared_operations.py" >>"$work/needed.txt" || {
+  echo "macos compile check: the platform headers' operations could not be listed"
+  exit 1
+}
+
+missing=$(sort -u "$work/needed.txt" | comm -23 - "$work/defined.txt")
 if [ -n "$missing" ]; then
-  echo "macos compile check: needed but not defined by any macOS source:"
-  echo "$missing"
+  echo "macos compile check: needed or declared, but not defined by any macOS source:"
+  echo "$missing" | c++filt
   exit 1
 fi
 echo "macos compile check passed: ${#objects[@]} files"
