@@ -2,11 +2,9 @@
 
 #include <string_view>
 
-namespace system_audio {
+#include "system_audio/identifier.h"
 
-// Our reverse-DNS product identifier: it prefixes the aggregate device UID and the
-// dispatch queue labels, so every name we register with the system is ours alone.
-inline constexpr std::string_view IDENTIFIER_PREFIX = "com.vantle.audio-helper";
+namespace system_audio {
 
 // The name the tap and the aggregate device show to the rest of the system.
 inline constexpr std::string_view DEVICE_NAME = "Vantle Computer Audio";

@@ -1,13 +1,30 @@
 #pragma once
 
 #include "system_audio/frame/messages.h"
+#include "system_audio/platform/platform_ref.h"
+#include "system_audio/platform/screen_capture.h"
 #include "system_audio/result.h"
 
 namespace system_audio {
 
-// The screen-capture backend is not built yet: its start says so instead of
-// pretending, and an empty session holds nothing.
+// A running ScreenCaptureKit stream, audio only, on the first display. Nothing
+// stops it: dropping the session releases the stream, the output (whose state
+// holds the only PCM sender), the filter and the configuration, in that order,
+// then the queue.
 struct SckAudioSession {
+  NsRef<platform::SCStream> stream;
+  NsRef<platform::VantleSckAudioOutput> output;
+  NsRef<platform::SCContentFilter> filter;
+  NsRef<platform::SCStreamConfiguration> configuration;
+  QueueRef queue;
+
+  SckAudioSession() = default;
+  SckAudioSession(SckAudioSession&&) noexcept = default;
+  SckAudioSession& operator=(SckAudioSession&&) = delete;
+  ~SckAudioSession();
+
+  // Everything or nothing: on failure, all that was built is released before
+  // the error returns, the senders with the output or last.
   static Result<SckAudioSession> start(PcmSender pcm_tx, StatusSender status_tx);
 };
 

@@ -1,0 +1,60 @@
+#pragma once
+
+// The facts of the class VantleSckAudioOutput, in the one place a binding takes
+// them from: the macOS binding declares the class statically with exactly these,
+// and forwards its three methods to the functions below.
+//
+//   @interface VantleSckAudioOutput : NSObject <SCStreamOutput, SCStreamDelegate> {
+//     alignas(8) unsigned char ivars[IVARS_SIZE];  // an SckAudioOutput
+//     unsigned char drop_flag;                     // DROP_FLAG_SET once ivars is filled
+//   }
+//   - (void)stream:didOutputSampleBuffer:ofType:  -> stream_did_output_sample_buffer
+//   - (void)stream:didStopWithError:              -> stream_did_stop_with_error
+//   - (void)dealloc  -> drop_audio_output_state, then [super dealloc]
+
+#include <cstddef>
+
+#include "system_audio/conversion/capture_state.h"
+#include "system_audio/platform/screen_capture.h"
+
+namespace system_audio::audio_output_class {
+
+struct Method {
+  const char* selector;
+  const char* types;
+};
+
+inline constexpr char NAME[] = "VantleSckAudioOutput";
+inline constexpr char SUPERCLASS[] = "NSObject";
+// Each adopted only where the runtime knows a protocol of that name.
+inline constexpr const char* PROTOCOLS[] = {"NSObject", "SCStreamOutput", "SCStreamDelegate"};
+
+inline constexpr Method DEALLOC = {"dealloc", "v@:"};
+inline constexpr Method SAMPLE_BUFFER = {"stream:didOutputSampleBuffer:ofType:",
+                                         "v@:@^{opaqueCMSampleBuffer=}q"};
+inline constexpr Method STOP_WITH_ERROR = {"stream:didStopWithError:", "v@:@@"};
+
+inline constexpr char IVARS_NAME[] = "ivars";
+inline constexpr std::size_t IVARS_SIZE = sizeof(SckAudioOutput);
+inline constexpr std::size_t IVARS_ALIGNMENT = 8;
+static_assert(alignof(SckAudioOutput) <= IVARS_ALIGNMENT);
+
+inline constexpr char DROP_FLAG_NAME[] = "drop_flag";
+inline constexpr char DROP_FLAG_TYPES[] = "C";
+inline constexpr unsigned char DROP_FLAG_SET = 15;
+
+}  // namespace system_audio::audio_output_class
+
+namespace system_audio {
+
+// The method bodies, written in the backend (sck/audio_output.cpp).
+void stream_did_output_sample_buffer(platform::VantleSckAudioOutput* self,
+                                     platform::SCStream* stream, CMSampleBufferRef sample_buffer,
+                                     platform::SCStreamOutputType type);
+void stream_did_stop_with_error(platform::VantleSckAudioOutput* self, platform::SCStream* stream,
+                                platform::NSError* error);
+// The state's drop in dealloc, guarded by drop_flag; the caller then runs the
+// superclass's dealloc.
+void drop_audio_output_state(platform::VantleSckAudioOutput* self);
+
+}  // namespace system_audio

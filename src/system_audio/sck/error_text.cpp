@@ -1,0 +1,14 @@
+#include "system_audio/sck/error_text.h"
+
+#include "system_audio/coreaudio/cf_text.h"
+
+namespace system_audio {
+
+std::string error_description(platform::NSError* error) {
+  if (error == nullptr) return {};
+  // NSString and CFString are one type on the platform (toll-free bridged).
+  const auto* text = reinterpret_cast<CFStringRef>(platform::NSError_localizedDescription(error));
+  return text == nullptr ? std::string() : cfstring_to_text(text);
+}
+
+}  // namespace system_audio
