@@ -50,8 +50,10 @@ ln -s "$runtime_headers" "$work/runtime/objc"
 
 common=(-std=c++2b -fblocks -D__APPLE__ -Wall -Wextra -Wpedantic -Wshadow -Werror
   -ffp-contract=off -isystem "$here/sdk" -isystem "$work/runtime" -I "$root/src")
+# GNUstep defines a DEALLOC macro unless one exists; Apple's Foundation has
+# none, so it is defined here as itself, which changes nothing.
 objcxx=(-x objective-c++ -fobjc-runtime=gcc -fconstant-string-class=NSConstantString
-  -DGNUSTEP -DGNUSTEP_BASE_LIBRARY=1 -DGNU_RUNTIME=1 -DOS_OBJECT_USE_OBJC=0
+  -DGNUSTEP -DGNUSTEP_BASE_LIBRARY=1 -DGNU_RUNTIME=1 -DOS_OBJECT_USE_OBJC=0 -DDEALLOC=DEALLOC
   -isystem "$here/gnustep" -isystem "$gnustep")
 
 failed=0

@@ -5,6 +5,8 @@
 // cast moves no reference, and every retain and release is written out, as the
 // headers' ownership rules say.
 
+#include <objc/objc.h>
+
 #if __has_feature(objc_arc)
 #error "the macOS binding uses manual reference counting: build it with -fno-objc-arc"
 #endif
