@@ -54,7 +54,9 @@ common=(-std=c++2b -fblocks -D__APPLE__ -Wall -Wextra -Wpedantic -Wshadow -Werro
 # none, so it is defined here as itself, which changes nothing.
 objcxx=(-x objective-c++ -fobjc-runtime=gcc -fconstant-string-class=NSConstantString
   -DGNUSTEP -DGNUSTEP_BASE_LIBRARY=1 -DGNU_RUNTIME=1 -DOS_OBJECT_USE_OBJC=0 -DDEALLOC=DEALLOC
-  -isystem "$here/gnustep" -isystem "$gnustep")
+  -isystem "$here/gnustep" -isystem "$gnustep"
+  # As in the macOS build: a method's types must be those it was declared with.
+  -Wmethod-signatures)
 
 failed=0
 objects=()

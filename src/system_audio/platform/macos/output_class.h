@@ -27,4 +27,10 @@ static_assert(audio_output_class::IVARS_ALIGNMENT == alignof(std::uint64_t));
   std::uint64_t ivars[system_audio::macos::IVARS_WORDS];
   unsigned char drop_flag;
 }
+// Declared again, although the protocols declare them, so that the compiler
+// insists on their implementation (the protocols' are optional).
+- (void)stream:(SCStream*)stream
+    didOutputSampleBuffer:(CMSampleBufferRef)sampleBuffer
+                   ofType:(SCStreamOutputType)type;
+- (void)stream:(SCStream*)stream didStopWithError:(NSError*)error;
 @end
