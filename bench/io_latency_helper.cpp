@@ -6,11 +6,10 @@
 //
 //   io_latency_helper [--cycles=N] [--stamp=call|delivery]
 //
-// --stamp=call (default): the cycle is handed to the IO block by this program
-// on the IOProc's own queue, and the stamp is taken right before the block is
-// called. --stamp=delivery: the fake HAL delivers the cycle (deliver_io_cycle)
-// and the stamp is the moment of that delivery, so the queue's hop is counted
-// too.
+// The fake HAL delivers each cycle on the IOProc's queue. --stamp=call
+// (default): the stamp is taken on that queue right before the block is
+// called. --stamp=delivery: the stamp is the moment of delivery, so the
+// queue's hop is counted too.
 
 #include <time.h>
 
@@ -22,7 +21,6 @@
 
 #include "fake_platform.h"
 #include "io_latency_stamp.h"
-#include "system_audio/platform/standin/standin_runtime.h"
 #include "system_audio/frame/run_stdio_helper.h"
 
 namespace {
@@ -38,25 +36,9 @@ std::uint64_t now_ns() {
   return std::uint64_t(now.tv_sec) * 1'000'000'000u + std::uint64_t(now.tv_nsec);
 }
 
-bool io_proc_started() {
-  for (const auto& proc : fake::live_hal_objects().io_procs) {
-    if (proc.find("(started)") != std::string::npos) return true;
-  }
-  return false;
-}
-
-// Hands one stamped cycle to the block, as the HAL would, on the IOProc's queue.
-void call_block_stamped(platform::AudioDeviceIOBlock block) {
-  const auto cycle = io_latency::stamped_cycle(now_ns());
-  AudioBufferList input{1, {{1, platform::UInt32(sizeof cycle), const_cast<float*>(cycle.data())}}};
-  float output_data[io_latency::kCycleFrames] = {};
-  AudioBufferList output{1, {{1, platform::UInt32(sizeof output_data), output_data}}};
-  standin::invoke_io_block(block, &input, &output);
-}
-
 void deliver_cycles(std::size_t cycles, bool stamp_at_call) {
-  while (!io_proc_started()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  const auto passed = fake::passed();
+  // An empty cycle, which the helper ignores, shows when the IOProc runs.
+  while (!fake::deliver_io_cycle({})) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   timespec next{};
   clock_gettime(CLOCK_MONOTONIC, &next);
   for (std::size_t k = 0; k < cycles; ++k) {
@@ -67,12 +49,12 @@ void deliver_cycles(std::size_t cycles, bool stamp_at_call) {
     }
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) != 0) {
     }
-    if (stamp_at_call) {
-      standin::dispatch_async(passed.queue, [block = passed.block] { call_block_stamped(block); });
-    } else {
-      const auto cycle = io_latency::stamped_cycle(now_ns());
-      fake::deliver_io_cycle({fake::float_buffer(1, {cycle.begin(), cycle.end()})});
-    }
+    const auto cycle = io_latency::stamped_cycle(now_ns());
+    fake::deliver_io_cycle({{cycle.begin(), cycle.end()}}, 1, [stamp_at_call](fake::Buffers& b) {
+      if (!stamp_at_call) return;
+      const auto stamped = io_latency::stamped_cycle(now_ns());
+      b[0].assign(stamped.begin(), stamped.end());
+    });
   }
 }
 
@@ -86,8 +68,7 @@ int main(int argc, char** argv) {
     if (argument.starts_with("--cycles=")) cycles = std::strtoul(argv[i] + 9, nullptr, 10);
     if (argument == "--stamp=delivery") stamp_at_call = false;
   }
-  fake::reset();
-  fake::script().tap_format.mSampleRate = io_latency::kTapRate;
+  fake::install().tap_format.mSampleRate = io_latency::kTapRate;
   // Runs for the life of the process, like the HAL's IO thread.
   std::thread(deliver_cycles, cycles, stamp_at_call).detach();
   return helper_main(argc, argv);

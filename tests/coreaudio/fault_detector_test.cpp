@@ -1,1 +1,113 @@
+// The stand-in runtime and the fake catch the misuse the sanitizers would not
+// see: each row misuses the platform once and names what it leaves behind.
+
 #include "fake_fixture.h"
+#include "system_audio/platform/standin/runtime.h"
+
+namespace system_audio {
+namespace {
+
+// A block body that writes into the HAL's output list, which is not its own.
+void write_output(void*, const AudioTimeStamp*, const AudioBufferList*, const AudioTimeStamp*,
+                  AudioBufferList* output, const AudioTimeStamp*) {
+  output->mBuffers[0].mDataByteSize = 4;
+}
+void note_dispose(void*) {
+  standin::add_fault("disposed");
+}
+
+// Runs an IOProc with `body` on device 88 for one cycle, then removes it.
+void run_io_proc(platform::AudioDeviceIOBlockInvoke body, bool destroy_device_first) {
+  dispatch_queue_t queue = dispatch_queue_create("q", DISPATCH_QUEUE_SERIAL);
+  AudioDeviceIOBlock block = platform::AudioDeviceIOBlock_create(body, nullptr, nullptr);
+  AudioDeviceIOProcID id = nullptr;
+  AudioDeviceCreateIOProcIDWithBlock(&id, 88, queue, block);
+  AudioDeviceStart(88, id);
+  fake::deliver_io_cycle({{0.0f}});
+  fake::wait_until_delivered();
+  if (destroy_device_first) AudioHardwareDestroyAggregateDevice(88);
+  AudioDeviceDestroyIOProcID(88, id);
+  Block_release(block);
+  dispatch_release(queue);
+}
+
+struct Misuse {
+  const char* name;
+  std::function<void(fake::Script&)> act;
+  std::vector<std::string> left;
+};
+
+void PrintTo(const Misuse& misuse, std::ostream* out) {
+  *out << misuse.name;
+}
+
+const Misuse kMisuses[] = {
+    {"DoubleRelease",
+     [](fake::Script&) {
+       CFStringRef string = standin::make_cfstring("x");
+       CFRelease(string);
+       CFRelease(string);
+     },
+     {"CFRelease of dead object"}},
+    {"ReleaseByTheWrongCall",
+     [](fake::Script&) {
+       dispatch_queue_t queue = dispatch_queue_create("q", DISPATCH_QUEUE_SERIAL);
+       platform::NSObject_release(queue);
+       dispatch_release(queue);
+     },
+     {"NSObject_release of dispatch_queue \"q\""}},
+    {"Leak", [](fake::Script&) { standin::make_cfstring("kept"); }, {"CFString \"kept\""}},
+    {"ContainerOfADeadElement",
+     [](fake::Script&) {
+       CFTypeRef gone = standin::make_cfstring("gone");
+       CFRelease(gone);
+       CFArrayCreate(kCFAllocatorDefault, &gone, 1, &kCFTypeArrayCallBacks);
+     },
+     {"CFArrayCreate with element dead object"}},
+    {"MessageToAnotherClass",
+     [](fake::Script&) {
+       platform::NSArray* array = platform::NSArray_new();
+       platform::CATapDescription_setMono(reinterpret_cast<platform::CATapDescription*>(array),
+                                          true);
+       platform::NSObject_release(array);
+     },
+     {"CATapDescription_setMono sent to NSArray[0]"}},
+    {"BlockCalledAfterItsRelease",
+     [](fake::Script&) {
+       auto block = platform::AudioDeviceIOBlock_create(&write_output, nullptr, &note_dispose);
+       Block_release(Block_copy(block));
+       Block_release(block);
+       standin::invoke_block<platform::AudioDeviceIOBlockInvoke>(block, nullptr, nullptr, nullptr,
+                                                                 nullptr, nullptr);
+     },
+     {"disposed", "call of dead object"}},
+    {"BlockThatCouldNotBeMade",
+     [](fake::Script& s) {
+       s.failing_calls = {"AudioDeviceIOBlock_create"};
+       platform::AudioDeviceIOBlock_create(&write_output, nullptr, &note_dispose);
+     },
+     {"disposed"}},
+    {"OutputListWritten",
+     [](fake::Script&) { run_io_proc(&write_output, false); },
+     {"IOProc#1 wrote into the output buffer list"}},
+    {"AggregateDestroyedUnderItsIoProc",
+     [](fake::Script&) {
+       run_io_proc([](void*, const AudioTimeStamp*, const AudioBufferList*, const AudioTimeStamp*,
+                      AudioBufferList*, const AudioTimeStamp*) {},
+                   true);
+     },
+     {"aggregate 88 destroyed while IOProc#1 is registered"}},
+};
+
+class FaultDetector : public testing::FakeHalTest, public ::testing::WithParamInterface<Misuse> {};
+
+TEST_P(FaultDetector, NamesWhatTheMisuseLeft) {
+  GetParam().act(script);
+  EXPECT_EQ(fake::leftovers(), GetParam().left);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachMisuse, FaultDetector, ::testing::ValuesIn(kMisuses),
+                         [](const auto& misuse) { return std::string(misuse.param.name); });
+
+}  // namespace
+}  // namespace system_audio

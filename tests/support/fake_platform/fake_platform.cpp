@@ -17,15 +17,15 @@ namespace {
 struct IoProc {
   int number = 0;
   AudioObjectID device = 0;
-  dispatch_queue_t queue = nullptr;     // one reference held while registered
+  dispatch_queue_t queue = nullptr;    // one reference held while registered
   AudioDeviceIOBlock block = nullptr;  // one reference held while registered
   bool started = false;
   bool destroyed = false;
   std::mutex call;  // held while the block runs; destroy waits for it
 };
 
-struct State {
-  std::mutex mutex;
+// What install() starts afresh.
+struct Run {
   Script script;
   std::vector<std::string> log;
   std::map<std::string, int> call_counts;
@@ -35,6 +35,11 @@ struct State {
   int next_io_proc = 1;
   Passed passed;
   std::function<void(const std::string&)> observer;
+};
+
+struct State {
+  std::mutex mutex;
+  Run run;
   std::size_t in_flight = 0;
   std::condition_variable delivered;
 };
@@ -45,13 +50,17 @@ State& state() {
   return *fake;
 }
 
-void add_log(std::string line) {
-  std::function<void(const std::string&)> observer;
-  {
-    std::lock_guard lock(state().mutex);
-    observer = state().observer;
-    state().log.push_back(line);
-  }
+template <class Action>
+auto locked(Action action) {
+  std::lock_guard lock(state().mutex);
+  return action(state().run);
+}
+
+void add_log(const std::string& line) {
+  auto observer = locked([&](Run& run) {
+    run.log.push_back(line);
+    return run.observer;
+  });
   if (observer) observer(line);
 }
 
@@ -74,30 +83,26 @@ OSStatus write(OSStatus status, const T& value, UInt32 written, UInt32* size, vo
   return 0;
 }
 
+// The HAL hands strings out with one reference for the caller.
 OSStatus write_uid(OSStatus status, const std::optional<std::u16string>& uid, UInt32* size,
                    void* data) {
   if (status != 0 || *size < sizeof(CFStringRef)) return write(status, 0, 8, size, data);
-  const CFStringRef string = uid ? standin::make_cfstring_utf16(*uid) : nullptr;
-  return write(0, string, sizeof string, size, data);
+  return write(0, uid ? standin::make_cfstring_utf16(*uid) : nullptr, 8, size, data);
 }
 
 bool on_call(std::string_view function, std::string_view arguments) {
   add_log(std::string(function) + "(" + std::string(arguments) + ")");
-  State& fake = state();
-  std::lock_guard lock(fake.mutex);
-  const std::string name(function);
-  const std::string nth = name + "#" + std::to_string(++fake.call_counts[name]);
-  const auto& failing = fake.script.failing_calls;
-  return std::find_if(failing.begin(), failing.end(), [&](const std::string& entry) {
-           return entry == name || entry == nth;
-         }) == failing.end();
+  return locked([&](Run& run) {
+    const std::string name(function);
+    const std::string nth = name + "#" + std::to_string(++run.call_counts[name]);
+    return std::ranges::count(run.script.failing_calls, name) +
+               std::ranges::count(run.script.failing_calls, nth) ==
+           0;
+  });
 }
 
 void retire(const std::shared_ptr<IoProc>& proc) {
-  {
-    std::lock_guard lock(state().mutex);
-    proc->destroyed = true;
-  }
+  locked([&](Run&) { proc->destroyed = true; });
   // As the HAL: no return while the block runs, unless called from the block.
   if (standin::current_queue() != proc->queue) std::lock_guard wait(proc->call);
   standin::release(proc->block, "internal");
@@ -109,117 +114,72 @@ void retire(const std::shared_ptr<IoProc>& proc) {
 Script& install() {
   uninstall();
   standin::set_call_hook(&on_call);
-  return state().script;
+  return state().run.script;
 }
 
 void uninstall() {
   wait_until_delivered();
   standin::set_call_hook(nullptr);
-  std::vector<std::shared_ptr<IoProc>> procs;
-  {
-    std::lock_guard lock(state().mutex);
-    procs = std::move(state().io_procs);
-  }
-  for (const auto& proc : procs) retire(proc);
-  std::lock_guard lock(state().mutex);
-  State& fake = state();
-  fake.script = {};
-  fake.log.clear();
-  fake.call_counts.clear();
-  fake.hal_faults.clear();
-  fake.taps.clear();
-  fake.aggregates.clear();
-  fake.next_io_proc = 1;
-  fake.passed = {};
-  fake.observer = nullptr;
+  for (const auto& proc : locked([](Run& run) { return std::move(run.io_procs); })) retire(proc);
+  locked([](Run& run) { run = {}; });
   standin::reset_ledger();
 }
 
 void set_observer(std::function<void(const std::string& line)> observer) {
-  std::lock_guard lock(state().mutex);
-  state().observer = std::move(observer);
+  locked([&](Run& run) { run.observer = std::move(observer); });
 }
 
 std::vector<std::string> log() {
-  std::lock_guard lock(state().mutex);
-  return state().log;
-}
-
-std::vector<std::string> log_lines(const std::vector<std::string>& prefixes,
-                                   const std::string& from) {
-  std::vector<std::string> lines;
-  bool seen = from.empty();
-  for (const std::string& line : log()) {
-    seen = seen || line.starts_with(from);
-    if (seen && std::any_of(prefixes.begin(), prefixes.end(),
-                            [&](const std::string& p) { return line.starts_with(p); })) {
-      lines.push_back(line);
-    }
-  }
-  return lines;
+  return locked([](Run& run) { return run.log; });
 }
 
 Passed passed() {
-  std::lock_guard lock(state().mutex);
-  return state().passed;
+  return locked([](Run& run) { return run.passed; });
 }
 
 std::vector<std::string> leftovers() {
-  std::vector<std::string> left;
-  {
-    std::lock_guard lock(state().mutex);
-    State& fake = state();
-    for (AudioObjectID tap : fake.taps) left.push_back("tap " + std::to_string(tap));
-    for (AudioObjectID device : fake.aggregates) {
-      left.push_back("aggregate device " + std::to_string(device));
-    }
-    for (const auto& proc : fake.io_procs) {
-      if (!proc->destroyed) left.push_back("IOProc#" + std::to_string(proc->number));
-    }
-    left.insert(left.end(), fake.hal_faults.begin(), fake.hal_faults.end());
-  }
+  std::vector<std::string> left = locked([](Run& run) {
+    std::vector<std::string> hal;
+    for (AudioObjectID tap : run.taps) hal.push_back("tap " + std::to_string(tap));
+    for (AudioObjectID id : run.aggregates) hal.push_back("aggregate device " + std::to_string(id));
+    for (const auto& proc : run.io_procs) hal.push_back("IOProc#" + std::to_string(proc->number));
+    hal.insert(hal.end(), run.hal_faults.begin(), run.hal_faults.end());
+    return hal;
+  });
   for (const auto& object : standin::live_objects()) left.push_back(object.description);
   for (const auto& fault : standin::faults()) left.push_back(fault);
   return left;
 }
 
-bool deliver_io_cycle(const std::vector<std::vector<float>>& buffers, UInt32 channels) {
-  std::shared_ptr<IoProc> proc;
-  {
-    std::lock_guard lock(state().mutex);
-    for (const auto& candidate : state().io_procs) {
-      if (candidate->started && !candidate->destroyed) proc = candidate;
+bool deliver_io_cycle(Buffers buffers, UInt32 channels, std::function<void(Buffers&)> at_call) {
+  const std::shared_ptr<IoProc> proc = locked([](Run& run) {
+    for (const auto& candidate : run.io_procs) {
+      if (candidate->started) return candidate;
     }
-    if (!proc) return false;
-    ++state().in_flight;
-  }
-  standin::dispatch_async(proc->queue, [proc, channels, samples = buffers] {
-    auto copy = samples;
-    std::vector<std::byte> storage(offsetof(AudioBufferList, mBuffers) +
-                                   std::max<std::size_t>(1, copy.size()) * sizeof(AudioBuffer));
-    auto* list = reinterpret_cast<AudioBufferList*>(storage.data());
+    return std::shared_ptr<IoProc>();
+  });
+  if (!proc) return false;
+  locked([](Run&) { ++state().in_flight; });
+  standin::dispatch_async(proc->queue, [=, copy = std::move(buffers)]() mutable {
+    if (at_call) at_call(copy);
+    // The list as the HAL lays it out: mNumberBuffers records in a row.
+    std::vector<AudioBuffer> records(copy.size() + 1);
+    auto* list = reinterpret_cast<AudioBufferList*>(records.data());
     list->mNumberBuffers = UInt32(copy.size());
-    for (std::size_t i = 0; i < copy.size(); ++i) {
-      AudioBuffer* buffer = list->mBuffers + i;
-      *buffer = {channels, UInt32(copy[i].size() * sizeof(float)), copy[i].data()};
-    }
+    AudioBuffer* buffer = list->mBuffers;
+    for (auto& samples : copy) *buffer++ = {channels, UInt32(samples.size() * 4), samples.data()};
     AudioBufferList output{1, {{1, 0, nullptr}}};
     {
       std::lock_guard call(proc->call);
-      bool run = false;
-      {
-        std::lock_guard lock(state().mutex);
-        run = !proc->destroyed;
-      }
-      if (run) {
+      if (!locked([&](Run&) { return proc->destroyed; })) {
         standin::invoke_block<platform::AudioDeviceIOBlockInvoke>(proc->block, nullptr, list,
-                                                                 nullptr, &output, nullptr);
+                                                                  nullptr, &output, nullptr);
       }
     }
     std::lock_guard lock(state().mutex);
     if (output.mBuffers[0].mDataByteSize != 0 || output.mBuffers[0].mData != nullptr) {
-      state().hal_faults.push_back(name_of(reinterpret_cast<AudioDeviceIOProcID>(proc.get())) +
-                                   " wrote into the output buffer list");
+      state().run.hal_faults.push_back("IOProc#" + std::to_string(proc->number) +
+                                       " wrote into the output buffer list");
     }
     if (--state().in_flight == 0) state().delivered.notify_all();
   });
@@ -234,7 +194,8 @@ void wait_until_delivered() {
 }  // namespace system_audio::fake
 
 using namespace system_audio;
-using fake::state;
+using fake::locked;
+using fake::Run;
 
 OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPropertyAddress* address,
                                     UInt32 qualifier_size, const void*, UInt32* size, void* data) {
@@ -242,114 +203,114 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPrope
                 fake::code(address->mSelector) + ", " + fake::code(address->mScope) + ", " +
                 std::to_string(address->mElement) + ", " + std::to_string(*size) +
                 (qualifier_size ? ", qualifier)" : ")"));
-  std::lock_guard lock(state().mutex);
-  const fake::Script& script = state().script;
-  const bool tap = std::ranges::count(state().taps, object) > 0;
-  const UInt32 selector = address->mSelector;
-  if (object == kAudioObjectSystemObject && selector == kAudioHardwarePropertyDefaultOutputDevice) {
-    return fake::write(script.default_device_status, script.default_device, 4, size, data);
-  }
-  if (object == script.default_device && selector == kAudioDevicePropertyDeviceUID) {
-    return fake::write_uid(script.device_uid_status, script.device_uid, size, data);
-  }
-  if (tap && selector == kAudioTapPropertyFormat) {
-    return fake::write(script.tap_format_status, script.tap_format, script.tap_format_size, size,
-                       data);
-  }
-  if (tap && selector == kAudioTapPropertyUID) {
-    return fake::write_uid(script.tap_uid_status, script.tap_uid, size, data);
-  }
-  return kAudioHardwareUnknownPropertyError;
+  return locked([&](Run& run) {
+    const fake::Script& script = run.script;
+    const bool tap = std::ranges::count(run.taps, object) > 0;
+    switch (object == kAudioObjectSystemObject ? 0
+            : object == script.default_device  ? 1
+            : tap                              ? 2
+                                               : 3) {
+      case 0:
+        if (address->mSelector != kAudioHardwarePropertyDefaultOutputDevice) break;
+        return fake::write(script.default_device_status, script.default_device, 4, size, data);
+      case 1:
+        if (address->mSelector != kAudioDevicePropertyDeviceUID) break;
+        return fake::write_uid(script.device_uid_status, script.device_uid, size, data);
+      case 2:
+        if (address->mSelector == kAudioTapPropertyUID) {
+          return fake::write_uid(script.tap_uid_status, script.tap_uid, size, data);
+        }
+        if (address->mSelector != kAudioTapPropertyFormat) break;
+        return fake::write(script.tap_format_status, script.tap_format, script.tap_format_size,
+                           size, data);
+    }
+    return kAudioHardwareUnknownPropertyError;
+  });
 }
 
 OSStatus system_audio::platform::AudioHardwareCreateProcessTap(CATapDescription* description,
                                                                AudioObjectID* tap) {
   fake::add_log("AudioHardwareCreateProcessTap(" + standin::describe(description) + ")");
   const std::string content = standin::content(description);
-  std::lock_guard lock(state().mutex);
-  state().passed.tap_description = content;
-  if (state().script.create_tap_status != 0) return state().script.create_tap_status;
-  *tap = state().script.tap_id;
-  state().taps.push_back(*tap);
-  return 0;
+  return locked([&](Run& run) {
+    run.passed.tap_description = content;
+    if (run.script.create_tap_status != 0) return run.script.create_tap_status;
+    run.taps.push_back(*tap = run.script.tap_id);
+    return 0;
+  });
 }
 
 OSStatus system_audio::platform::AudioHardwareDestroyProcessTap(AudioObjectID tap) {
   fake::add_log("AudioHardwareDestroyProcessTap(" + std::to_string(tap) + ")");
-  std::lock_guard lock(state().mutex);
-  for (AudioObjectID device : state().aggregates) {
-    state().hal_faults.push_back("tap " + std::to_string(tap) + " destroyed while aggregate " +
-                                 std::to_string(device) + " uses it");
-  }
-  return std::erase(state().taps, tap) ? 0 : kAudioHardwareBadObjectError;
+  return locked([&](Run& run) {
+    for (AudioObjectID device : run.aggregates) {
+      run.hal_faults.push_back("tap " + std::to_string(tap) + " destroyed while aggregate " +
+                               std::to_string(device) + " uses it");
+    }
+    return std::erase(run.taps, tap) ? 0 : kAudioHardwareBadObjectError;
+  });
 }
 
 OSStatus AudioHardwareCreateAggregateDevice(CFDictionaryRef description, AudioObjectID* device) {
   fake::add_log("AudioHardwareCreateAggregateDevice(" + standin::describe(description) + ")");
   const std::string content = standin::content(description);
-  std::lock_guard lock(state().mutex);
-  state().passed.aggregate_description = content;
-  if (state().script.create_aggregate_status != 0) return state().script.create_aggregate_status;
-  *device = state().script.aggregate_id;
-  state().aggregates.push_back(*device);
-  return 0;
+  return locked([&](Run& run) {
+    run.passed.aggregate_description = content;
+    if (run.script.create_aggregate_status != 0) return run.script.create_aggregate_status;
+    run.aggregates.push_back(*device = run.script.aggregate_id);
+    return 0;
+  });
 }
 
 OSStatus AudioHardwareDestroyAggregateDevice(AudioObjectID device) {
   fake::add_log("AudioHardwareDestroyAggregateDevice(" + std::to_string(device) + ")");
-  std::lock_guard lock(state().mutex);
-  for (const auto& proc : state().io_procs) {
-    if (proc->device == device && !proc->destroyed) {
-      state().hal_faults.push_back("aggregate " + std::to_string(device) +
-                                   " destroyed while IOProc#" + std::to_string(proc->number) +
-                                   " is registered");
+  return locked([&](Run& run) {
+    for (const auto& proc : run.io_procs) {
+      if (proc->device != device) continue;
+      run.hal_faults.push_back("aggregate " + std::to_string(device) + " destroyed while IOProc#" +
+                               std::to_string(proc->number) + " is registered");
     }
-  }
-  return std::erase(state().aggregates, device) ? 0 : kAudioHardwareBadDeviceError;
+    return std::erase(run.aggregates, device) ? 0 : kAudioHardwareBadDeviceError;
+  });
 }
 
 OSStatus AudioDeviceCreateIOProcIDWithBlock(AudioDeviceIOProcID* id, AudioObjectID device,
                                             dispatch_queue_t queue, AudioDeviceIOBlock block) {
   fake::add_log("AudioDeviceCreateIOProcIDWithBlock(" + std::to_string(device) + ", " +
                 standin::describe(queue) + ", " + standin::describe(block) + ")");
-  std::lock_guard lock(state().mutex);
-  state().passed.queue_label = standin::queue_label(queue).value_or("");
-  if (state().script.create_io_proc_status != 0) return state().script.create_io_proc_status;
-  auto proc = std::make_shared<fake::IoProc>();
-  proc->number = state().next_io_proc++;
-  proc->device = device;
-  proc->queue = queue;
-  proc->block = block;
-  standin::retain(queue, "internal");
-  standin::retain(block, "internal");
-  *id = reinterpret_cast<AudioDeviceIOProcID>(proc.get());
-  state().io_procs.push_back(std::move(proc));
-  return 0;
+  return locked([&](Run& run) {
+    run.passed.queue_label = standin::queue_label(queue).value_or("");
+    if (run.script.create_io_proc_status != 0) return run.script.create_io_proc_status;
+    standin::retain(queue, "internal");
+    standin::retain(block, "internal");
+    auto proc = std::shared_ptr<fake::IoProc>(
+        new fake::IoProc{run.next_io_proc++, device, queue, block, false, false, {}});
+    *id = reinterpret_cast<AudioDeviceIOProcID>(proc.get());
+    run.io_procs.push_back(std::move(proc));
+    return 0;
+  });
 }
 
 OSStatus AudioDeviceDestroyIOProcID(AudioObjectID device, AudioDeviceIOProcID id) {
   fake::add_log("AudioDeviceDestroyIOProcID(" + std::to_string(device) + ", " + fake::name_of(id) +
                 ")");
-  std::shared_ptr<fake::IoProc> proc;
-  {
-    std::lock_guard lock(state().mutex);
-    auto& procs = state().io_procs;
-    const auto found = std::find_if(procs.begin(), procs.end(),
-                                    [&](const auto& p) { return p.get() == (void*)id; });
-    if (found == procs.end()) return kAudioHardwareBadObjectError;
-    proc = *found;
-    procs.erase(found);
-  }
+  const auto proc = locked([&](Run& run) {
+    std::shared_ptr<fake::IoProc> found;
+    std::erase_if(run.io_procs, [&](const auto& p) {
+      return p.get() == reinterpret_cast<void*>(id) ? (found = p, true) : false;
+    });
+    return found;
+  });
+  if (!proc) return kAudioHardwareBadObjectError;
   fake::retire(proc);
   return 0;
 }
 
 OSStatus AudioDeviceStart(AudioObjectID device, AudioDeviceIOProcID id) {
   fake::add_log("AudioDeviceStart(" + std::to_string(device) + ", " + fake::name_of(id) + ")");
-  std::lock_guard lock(state().mutex);
-  if (state().script.start_status != 0) return state().script.start_status;
-  for (const auto& proc : state().io_procs) {
-    if (proc.get() == (void*)id) proc->started = true;
-  }
-  return 0;
+  return locked([&](Run& run) {
+    if (run.script.start_status != 0) return run.script.start_status;
+    for (const auto& proc : run.io_procs) proc->started |= proc.get() == (void*)id;
+    return 0;
+  });
 }

@@ -25,9 +25,15 @@ struct Script {
   AudioObjectID tap_id = 77;
   // The record written (no more than the size passed) and the size reported.
   OSStatus tap_format_status = 0;
-  AudioStreamBasicDescription tap_format{
-      48000.0, kAudioFormatLinearPCM, kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked, 4, 1, 4,
-      1,       32,                    0};
+  AudioStreamBasicDescription tap_format{48000.0,
+                                         kAudioFormatLinearPCM,
+                                         kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked,
+                                         4,
+                                         1,
+                                         4,
+                                         1,
+                                         32,
+                                         0};
   UInt32 tap_format_size = sizeof(AudioStreamBasicDescription);
   OSStatus tap_uid_status = 0;
   std::optional<std::u16string> tap_uid = u"7F1A2B3C-FAKE-TAP-0001";
@@ -49,10 +55,6 @@ void uninstall();
 std::vector<std::string> log();
 // Sees each log line before the call acts, on the calling thread.
 void set_observer(std::function<void(const std::string& line)> observer);
-// The log from the first line starting with `from` on, keeping only lines that
-// start with one of the prefixes.
-std::vector<std::string> log_lines(const std::vector<std::string>& prefixes,
-                                   const std::string& from = "");
 
 // What the HAL saw: the tap description's and the aggregate description's
 // content when each was passed, and the IOProc queue's label.
@@ -68,9 +70,11 @@ Passed passed();
 std::vector<std::string> leftovers();
 
 // One IO cycle, as the HAL would deliver it, to the started IOProc on its
-// queue: each buffer holds `channels` interleaved float samples. False when no
-// IOProc is started.
-bool deliver_io_cycle(const std::vector<std::vector<float>>& buffers, UInt32 channels = 1);
+// queue: each buffer holds `channels` interleaved float samples; at_call may
+// change them right before the block runs. False when no IOProc is started.
+using Buffers = std::vector<std::vector<float>>;
+bool deliver_io_cycle(Buffers buffers, UInt32 channels = 1,
+                      std::function<void(Buffers&)> at_call = nullptr);
 // Until every delivered cycle has been handed to its block or dropped.
 void wait_until_delivered();
 

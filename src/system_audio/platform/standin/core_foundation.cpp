@@ -107,11 +107,6 @@ CFTypeRef dictionary_value(const void* dictionary, std::string_view key) {
   return nullptr;
 }
 
-std::optional<SInt32> number_value(const void* number) {
-  const NumberPayload* payload = payload_of<NumberPayload>(number);
-  return payload ? std::optional<SInt32>(payload->value) : std::nullopt;
-}
-
 }  // namespace system_audio::standin
 
 using namespace system_audio;
@@ -229,16 +224,7 @@ CFDictionaryRef CFDictionaryCreate(CFAllocatorRef, const void** keys, const void
   if (!kept_values) return nullptr;
   standin::DictionaryPayload dictionary;
   for (std::size_t i = 0; i < kept_keys->size(); ++i) {
-    // A key equal to an earlier one replaces that entry's value.
-    const auto key = standin::text_of((*kept_keys)[i].object);
-    auto same = std::find_if(
-        dictionary.entries.begin(), dictionary.entries.end(),
-        [&](const auto& entry) { return key && standin::text_of(entry.first.object) == key; });
-    if (same != dictionary.entries.end()) {
-      same->second = std::move((*kept_values)[i]);
-    } else {
-      dictionary.entries.emplace_back(std::move((*kept_keys)[i]), std::move((*kept_values)[i]));
-    }
+    dictionary.entries.emplace_back(std::move((*kept_keys)[i]), std::move((*kept_values)[i]));
   }
   return static_cast<CFDictionaryRef>(standin::make_object(std::move(dictionary)));
 }

@@ -175,7 +175,6 @@ CFStringRef make_cfstring_utf16(std::u16string units);
 std::optional<std::string> text_of(const void* string);
 // The value under a string key of a live CFDictionary (borrowed), or nullptr.
 CFTypeRef dictionary_value(const void* dictionary, std::string_view key);
-std::optional<SInt32> number_value(const void* number);
 // An NSError whose localizedDescription is text (+1).
 platform::NSError* make_error(std::string_view text);
 

@@ -34,7 +34,8 @@ void set_field(const char* selector, CATapDescription* self, Value value,
   if (self == nullptr) return;
   standin::TapFields* tap = standin::payload_of<standin::TapFields>(self);
   if (tap == nullptr || !tap->initialised) {
-    standin::add_fault(std::string(selector) + " sent to " + standin::content(self));
+    standin::add_fault(std::string(selector) + " sent to " +
+                       (tap ? standin::content(self) : standin::describe(self)));
     return;
   }
   change(*tap, value);
