@@ -3,9 +3,9 @@
 set -euo pipefail
 
 # Clang, GNUstep's Foundation, the GNU Objective-C runtime headers and the
-# blocks runtime serve the compile check of the macOS build.
+# blocks runtime (and python3) serve the compile check of the macOS build.
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpulse-dev
-  pulseaudio pulseaudio-utils clang-19 gobjc libgnustep-base-dev libblocksruntime-dev)
+  pulseaudio pulseaudio-utils clang-19 gobjc libgnustep-base-dev libblocksruntime-dev python3)
 
 missing=()
 for package in "${packages[@]}"; do
