@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -41,13 +42,20 @@ class FakeHalTest : public ::testing::Test {
     pcm_rx = std::move(pcm);
     status_rx = std::move(status);
     calls.clear();
-    fake::set_observer([this](const std::string& line) { note(line); });
+    const auto mark_gone = [this] {
+      if (std::ranges::count(calls, "senders gone") == 0 && pcm_closed()) {
+        calls.push_back("senders gone");
+      }
+    };
+    fake::set_observer([&](const std::string& line) {
+      mark_gone();
+      calls.push_back(line);
+    });
     ::testing::internal::CaptureStderr();
     auto session = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
     const std::string text = ::testing::internal::GetCapturedStderr();
     fake::set_observer(nullptr);
-    note("");
-    calls.pop_back();
+    mark_gone();
     diagnostics.clear();
     for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
       diagnostics.push_back(text.substr(at, end - at));
@@ -62,20 +70,12 @@ class FakeHalTest : public ::testing::Test {
   // The release and destroy calls that end the last start.
   std::vector<std::string> teardown() const {
     auto first = calls.end();
-    while (first != calls.begin() && is_teardown(*(first - 1))) --first;
-    return {first, calls.end()};
-  }
-
- private:
-  static bool is_teardown(const std::string& line) {
-    return line.find("elease(") != std::string::npos || line.find("Destroy") != std::string::npos ||
-           line == "senders gone";
-  }
-  void note(const std::string& line) {
-    if (std::find(calls.begin(), calls.end(), "senders gone") == calls.end() && pcm_closed()) {
-      calls.push_back("senders gone");
+    while (first != calls.begin() &&
+           ((first - 1)->find("elease(") != std::string::npos ||
+            (first - 1)->find("Destroy") != std::string::npos || *(first - 1) == "senders gone")) {
+      --first;
     }
-    calls.push_back(line);
+    return {first, calls.end()};
   }
 };
 

@@ -33,7 +33,6 @@ struct Run {
   std::vector<AudioObjectID> taps, aggregates;
   std::vector<std::shared_ptr<IoProc>> io_procs;
   int next_io_proc = 1;
-  Passed passed;
   std::function<void(const std::string&)> observer;
 };
 
@@ -133,10 +132,6 @@ std::vector<std::string> log() {
   return locked([](Run& run) { return run.log; });
 }
 
-Passed passed() {
-  return locked([](Run& run) { return run.passed; });
-}
-
 std::vector<std::string> leftovers() {
   std::vector<std::string> left = locked([](Run& run) {
     std::vector<std::string> hal;
@@ -206,34 +201,23 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPrope
   return locked([&](Run& run) {
     const fake::Script& script = run.script;
     const bool tap = std::ranges::count(run.taps, object) > 0;
-    switch (object == kAudioObjectSystemObject ? 0
-            : object == script.default_device  ? 1
-            : tap                              ? 2
-                                               : 3) {
-      case 0:
-        if (address->mSelector != kAudioHardwarePropertyDefaultOutputDevice) break;
-        return fake::write(script.default_device_status, script.default_device, 4, size, data);
-      case 1:
-        if (address->mSelector != kAudioDevicePropertyDeviceUID) break;
-        return fake::write_uid(script.device_uid_status, script.device_uid, size, data);
-      case 2:
-        if (address->mSelector == kAudioTapPropertyUID) {
-          return fake::write_uid(script.tap_uid_status, script.tap_uid, size, data);
-        }
-        if (address->mSelector != kAudioTapPropertyFormat) break;
-        return fake::write(script.tap_format_status, script.tap_format, script.tap_format_size,
-                           size, data);
-    }
-    return kAudioHardwareUnknownPropertyError;
+    const UInt32 selector = address->mSelector;
+    if (object == 1 && selector == kAudioHardwarePropertyDefaultOutputDevice)
+      return fake::write(script.default_device_status, script.default_device, 4, size, data);
+    if (object == script.default_device && selector == kAudioDevicePropertyDeviceUID)
+      return fake::write_uid(script.device_uid_status, script.device_uid, size, data);
+    if (tap && selector == kAudioTapPropertyUID)
+      return fake::write_uid(script.tap_uid_status, script.tap_uid, size, data);
+    if (!tap || selector != kAudioTapPropertyFormat) return kAudioHardwareUnknownPropertyError;
+    return fake::write(script.tap_format_status, script.tap_format, script.tap_format_size, size,
+                       data);
   });
 }
 
 OSStatus system_audio::platform::AudioHardwareCreateProcessTap(CATapDescription* description,
                                                                AudioObjectID* tap) {
-  fake::add_log("AudioHardwareCreateProcessTap(" + standin::describe(description) + ")");
-  const std::string content = standin::content(description);
+  fake::add_log("AudioHardwareCreateProcessTap(" + standin::content(description) + ")");
   return locked([&](Run& run) {
-    run.passed.tap_description = content;
     if (run.script.create_tap_status != 0) return run.script.create_tap_status;
     run.taps.push_back(*tap = run.script.tap_id);
     return 0;
@@ -242,20 +226,13 @@ OSStatus system_audio::platform::AudioHardwareCreateProcessTap(CATapDescription*
 
 OSStatus system_audio::platform::AudioHardwareDestroyProcessTap(AudioObjectID tap) {
   fake::add_log("AudioHardwareDestroyProcessTap(" + std::to_string(tap) + ")");
-  return locked([&](Run& run) {
-    for (AudioObjectID device : run.aggregates) {
-      run.hal_faults.push_back("tap " + std::to_string(tap) + " destroyed while aggregate " +
-                               std::to_string(device) + " uses it");
-    }
-    return std::erase(run.taps, tap) ? 0 : kAudioHardwareBadObjectError;
-  });
+  return locked(
+      [&](Run& run) { return std::erase(run.taps, tap) ? 0 : kAudioHardwareBadObjectError; });
 }
 
 OSStatus AudioHardwareCreateAggregateDevice(CFDictionaryRef description, AudioObjectID* device) {
-  fake::add_log("AudioHardwareCreateAggregateDevice(" + standin::describe(description) + ")");
-  const std::string content = standin::content(description);
+  fake::add_log("AudioHardwareCreateAggregateDevice(" + standin::content(description) + ")");
   return locked([&](Run& run) {
-    run.passed.aggregate_description = content;
     if (run.script.create_aggregate_status != 0) return run.script.create_aggregate_status;
     run.aggregates.push_back(*device = run.script.aggregate_id);
     return 0;
@@ -265,11 +242,6 @@ OSStatus AudioHardwareCreateAggregateDevice(CFDictionaryRef description, AudioOb
 OSStatus AudioHardwareDestroyAggregateDevice(AudioObjectID device) {
   fake::add_log("AudioHardwareDestroyAggregateDevice(" + std::to_string(device) + ")");
   return locked([&](Run& run) {
-    for (const auto& proc : run.io_procs) {
-      if (proc->device != device) continue;
-      run.hal_faults.push_back("aggregate " + std::to_string(device) + " destroyed while IOProc#" +
-                               std::to_string(proc->number) + " is registered");
-    }
     return std::erase(run.aggregates, device) ? 0 : kAudioHardwareBadDeviceError;
   });
 }
@@ -279,7 +251,6 @@ OSStatus AudioDeviceCreateIOProcIDWithBlock(AudioDeviceIOProcID* id, AudioObject
   fake::add_log("AudioDeviceCreateIOProcIDWithBlock(" + std::to_string(device) + ", " +
                 standin::describe(queue) + ", " + standin::describe(block) + ")");
   return locked([&](Run& run) {
-    run.passed.queue_label = standin::queue_label(queue).value_or("");
     if (run.script.create_io_proc_status != 0) return run.script.create_io_proc_status;
     standin::retain(queue, "internal");
     standin::retain(block, "internal");

@@ -4,6 +4,8 @@
 // install() makes it report: one ordered log of every platform call, runtime
 // and HAL alike ("AudioHardwareDestroyProcessTap(77)", "CFRelease(CFString
 // \"uid\")"), the HAL objects alive, and misuse the HAL would not forgive.
+// The tap and aggregate descriptions show in the log with their content, as
+// the HAL reads them when it is called.
 
 #include <cstdint>
 #include <functional>
@@ -55,15 +57,6 @@ void uninstall();
 std::vector<std::string> log();
 // Sees each log line before the call acts, on the calling thread.
 void set_observer(std::function<void(const std::string& line)> observer);
-
-// What the HAL saw: the tap description's and the aggregate description's
-// content when each was passed, and the IOProc queue's label.
-struct Passed {
-  std::string tap_description;
-  std::string aggregate_description;
-  std::string queue_label;
-};
-Passed passed();
 
 // HAL objects alive, runtime objects alive and every fault of either, as text;
 // empty when nothing was left behind.
