@@ -58,20 +58,29 @@ objcxx=(-x objective-c++ -fobjc-runtime=gcc -fconstant-string-class=NSConstantSt
   # As in the macOS build: a method's types must be those it was declared with.
   -Wmethod-signatures)
 
-failed=0
+# One compiler a core; each file's messages are shown together afterwards.
+compile() {  # source, object
+  local language=(-x c++)
+  [[ $1 == *.mm ]] && language=("${objcxx[@]}")
+  "$clang" "${language[@]}" "${common[@]}" -c "$1" -o "$2" >"$2.log" 2>&1
+}
 objects=()
 for source in "$@"; do
-  case $source in
-    *.mm) language=("${objcxx[@]}") ;;
-    *) language=(-x c++) ;;
-  esac
   object=$work/objects/$(echo "${source#"$root"/}" | tr / _).o
-  if ! "$clang" "${language[@]}" "${common[@]}" -c "$source" -o "$object"; then
-    echo "macos compile check: $source does not compile"
-    failed=1
-    continue
-  fi
   objects+=("$object")
+  while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do wait -n; done
+  compile "$source" "$object" &
+done
+wait
+failed=0
+sources=("$@")
+for index in "${!objects[@]}"; do
+  object=${objects[$index]}
+  if [ ! -f "$object" ] || [ -s "$object.log" ]; then
+    cat "$object.log"
+    echo "macos compile check: ${sources[$index]} does not compile"
+    failed=1
+  fi
 done
 [ $failed -eq 0 ] || exit 1
 
