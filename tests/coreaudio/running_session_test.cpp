@@ -50,6 +50,7 @@ TEST_F(RunningSession, ReleasedWithItsHalObjectsLeavesNothingBehind) {
   auto session = start();
   ASSERT_TRUE(session) << session.error();
   ASSERT_TRUE(fake::deliver_io_cycle({std::vector(480, 0.5f)}));
+  fake::wait_until_delivered();  // the IOProc's last call is over: its state may go
   EXPECT_EQ(pcm_rx.receive_for(std::chrono::seconds(5)).status, ReceiveStatus::message);
   const std::size_t before = fake::log().size();
   const auto io_proc = session->io_proc_id;

@@ -32,7 +32,7 @@ class PulseBinding : public ::testing::Test {
 
   static std::vector<std::string> left_alive() {
     std::vector<std::string> left = standin::faults();
-    for (const auto& object : standin::live_objects()) left.push_back(object.description);
+    for (const auto& object : standin::live_objects()) left.push_back(object);
     return left;
   }
 };

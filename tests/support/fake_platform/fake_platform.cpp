@@ -141,7 +141,7 @@ std::vector<std::string> leftovers() {
     hal.insert(hal.end(), run.hal_faults.begin(), run.hal_faults.end());
     return hal;
   });
-  for (const auto& object : standin::live_objects()) left.push_back(object.description);
+  for (const auto& object : standin::live_objects()) left.push_back(object);
   for (const auto& fault : standin::faults()) left.push_back(fault);
   return left;
 }

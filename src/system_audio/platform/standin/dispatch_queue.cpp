@@ -16,9 +16,7 @@ namespace {
 struct QueueCore {
   std::mutex mutex;
   std::condition_variable wake;  // the worker: a task or the stop arrived
-  std::condition_variable idle;  // waiters: nothing queued, nothing running
   std::deque<std::function<void()>> tasks;
-  bool running_task = false;
   bool stopping = false;
   std::thread worker;
 };
@@ -33,13 +31,10 @@ void run_worker(const std::shared_ptr<QueueCore>& core, dispatch_queue_t handle)
     if (core->tasks.empty()) break;
     std::function<void()> task = std::move(core->tasks.front());
     core->tasks.pop_front();
-    core->running_task = true;
     lock.unlock();
     task();
-    task = nullptr;  // what the task captured goes before the queue looks idle
+    task = nullptr;  // what it captured goes before the lock: it may queue more
     lock.lock();
-    core->running_task = false;
-    if (core->tasks.empty()) core->idle.notify_all();
   }
 }
 
@@ -91,13 +86,6 @@ void dispatch_async(dispatch_queue_t queue, std::function<void()> task) {
 
 dispatch_queue_t current_queue() {
   return current;
-}
-
-void wait_until_idle(dispatch_queue_t queue) {
-  const auto core = core_of(queue);
-  if (!core || current == queue) return;
-  std::unique_lock lock(core->mutex);
-  core->idle.wait(lock, [&] { return core->tasks.empty() && !core->running_task; });
 }
 
 std::optional<std::string> queue_label(dispatch_queue_t queue) {

@@ -54,19 +54,11 @@ const Object* live_object(const void* reference) {
   return found == l.live.end() ? nullptr : found->second;
 }
 
-void retain(const void* reference, std::string_view call) {
-  if (is_constant(reference)) return;
-  Ledger& l = ledger();
-  std::lock_guard lock(l.mutex);
-  const auto found = l.live.find(reference);
-  if (found == l.live.end()) {
-    l.faults.push_back(std::string(call) + " of " + (reference ? "dead object" : "NULL"));
-    return;
-  }
-  ++found->second->references;
-}
+namespace {
 
-void release(const void* reference, std::string_view call) {
+// Adds delta references; at zero the object is destroyed. A release by a
+// call that is not the object's own changes nothing.
+void change_references(const void* reference, std::string_view call, int delta) {
   if (is_constant(reference)) return;
   Object* dying = nullptr;
   {
@@ -77,17 +69,26 @@ void release(const void* reference, std::string_view call) {
       l.faults.push_back(std::string(call) + " of " + (reference ? "dead object" : "NULL"));
       return;
     }
-    if (!accepts(*found->second, call)) {
+    if (delta < 0 && !accepts(*found->second, call)) {
       l.faults.push_back(std::string(call) + " of " + found->second->describe(*found->second));
       return;
     }
-    if (--found->second->references > 0) return;
+    if ((found->second->references += delta) > 0) return;
     dying = found->second;
     l.live.erase(found);
   }
   // Outside the lock: the payload's destructor releases what it holds.
-  // Records are deleted through their real type by the function that made them.
   dying->destroy(dying);
+}
+
+}  // namespace
+
+void retain(const void* reference, std::string_view call) {
+  change_references(reference, call, 1);
+}
+
+void release(const void* reference, std::string_view call) {
+  change_references(reference, call, -1);
 }
 
 Ref::~Ref() {
@@ -127,16 +128,14 @@ std::string quoted(std::string_view bytes) {
   return out + '"';
 }
 
-std::vector<LiveObject> live_objects() {
+std::vector<std::string> live_objects() {
   std::vector<std::pair<std::uint64_t, const Object*>> found;
   Ledger& l = ledger();
   std::lock_guard lock(l.mutex);
   for (const auto& [reference, object] : l.live) found.emplace_back(object->serial, object);
   std::sort(found.begin(), found.end());
-  std::vector<LiveObject> listed;
-  for (const auto& [serial, object] : found) {
-    listed.push_back({object->describe(*object), object->references.load()});
-  }
+  std::vector<std::string> listed;
+  for (const auto& [serial, object] : found) listed.push_back(object->describe(*object));
   return listed;
 }
 
@@ -189,12 +188,6 @@ std::string argument_text(const char* text) {
 }
 std::string argument_text(std::string_view text) {
   return quoted(text);
-}
-std::string argument_text(bool value) {
-  return value ? "YES" : "NO";
-}
-std::string argument_text(long value) {
-  return std::to_string(value);
 }
 
 }  // namespace system_audio::standin

@@ -13,6 +13,7 @@
 // wrong call).
 
 #include <atomic>
+#include <concepts>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -118,11 +119,8 @@ std::string quoted(std::string_view bytes);
 
 // ---- Ledger -------------------------------------------------------------------------------
 
-struct LiveObject {
-  std::string description;
-  long references = 0;
-};
-std::vector<LiveObject> live_objects();
+// The description of each live object, oldest first.
+std::vector<std::string> live_objects();
 std::vector<std::string> faults();
 void add_fault(std::string text);
 // Forgets live objects (they stay allocated: a queue or leak may still use
@@ -140,16 +138,10 @@ void set_call_hook(CallHook hook);
 std::string argument_text(const void* object);
 std::string argument_text(const char* text);
 std::string argument_text(std::string_view text);
-std::string argument_text(bool value);
-std::string argument_text(long value);
-inline std::string argument_text(int value) {
-  return argument_text(long(value));
-}
-inline std::string argument_text(unsigned long value) {
-  return argument_text(long(value));
-}
-inline std::string argument_text(unsigned value) {
-  return argument_text(long(value));
+template <std::integral Number>
+std::string argument_text(Number value) {
+  if constexpr (std::is_same_v<Number, bool>) return value ? "YES" : "NO";
+  return std::to_string(value);
 }
 
 bool hook_installed();
@@ -185,8 +177,6 @@ platform::NSError* make_error(std::string_view text);
 void dispatch_async(dispatch_queue_t queue, std::function<void()> task);
 // The queue whose worker is the calling thread, or nullptr.
 dispatch_queue_t current_queue();
-// Until the queue has nothing queued or running; at once on its own worker.
-void wait_until_idle(dispatch_queue_t queue);
 std::optional<std::string> queue_label(dispatch_queue_t queue);
 
 // ---- Blocks ---------------------------------------------------------------------------------

@@ -27,9 +27,8 @@ namespace {
 
 // A message to nil does nothing; anything but a live, initialised description
 // is recorded.
-template <class Value>
-void set_field(const char* selector, CATapDescription* self, Value value,
-               void (*change)(standin::TapFields&, Value)) {
+template <auto Field, class Value>
+void set_field(const char* selector, CATapDescription* self, Value value) {
   standin::call(selector, self, value);
   if (self == nullptr) return;
   standin::TapFields* tap = standin::payload_of<standin::TapFields>(self);
@@ -38,7 +37,7 @@ void set_field(const char* selector, CATapDescription* self, Value value,
                        (tap ? standin::content(self) : standin::describe(self)));
     return;
   }
-  change(*tap, value);
+  tap->*Field = value;
 }
 
 }  // namespace
@@ -76,6 +75,7 @@ CATapDescription* CATapDescription_initExcludingProcesses_andDeviceUID_withStrea
 
 void CATapDescription_setName(CATapDescription* self, NSString* name) {
   standin::call("CATapDescription_setName", self, name);
+  if (self == nullptr) return;
   auto* tap = standin::payload_of<standin::TapFields>(self);
   const auto text = standin::text_of(name);
   if (tap == nullptr || !tap->initialised || (name != nullptr && !text)) {
@@ -87,24 +87,20 @@ void CATapDescription_setName(CATapDescription* self, NSString* name) {
 }
 
 void CATapDescription_setMixdown(CATapDescription* self, BOOL value) {
-  set_field<bool>("CATapDescription_setMixdown", self, value,
-                  [](standin::TapFields& tap, bool v) { tap.mixdown = v; });
+  set_field<&standin::TapFields::mixdown>("CATapDescription_setMixdown", self, value);
 }
 void CATapDescription_setMono(CATapDescription* self, BOOL value) {
-  set_field<bool>("CATapDescription_setMono", self, value,
-                  [](standin::TapFields& tap, bool v) { tap.mono = v; });
+  set_field<&standin::TapFields::mono>("CATapDescription_setMono", self, value);
 }
 void CATapDescription_setExclusive(CATapDescription* self, BOOL value) {
-  set_field<bool>("CATapDescription_setExclusive", self, value,
-                  [](standin::TapFields& tap, bool v) { tap.exclusive = v; });
+  set_field<&standin::TapFields::exclusive>("CATapDescription_setExclusive", self, value);
 }
 void CATapDescription_setPrivate(CATapDescription* self, BOOL value) {
-  set_field<bool>("CATapDescription_setPrivate", self, value,
-                  [](standin::TapFields& tap, bool v) { tap.is_private = v; });
+  set_field<&standin::TapFields::is_private>("CATapDescription_setPrivate", self, value);
 }
 void CATapDescription_setMuteBehavior(CATapDescription* self, CATapMuteBehavior value) {
-  set_field<long>("CATapDescription_setMuteBehavior", self, long(value),
-                  [](standin::TapFields& tap, long v) { tap.mute_behavior = v; });
+  set_field<&standin::TapFields::mute_behavior>("CATapDescription_setMuteBehavior", self,
+                                                long(value));
 }
 
 }  // namespace system_audio::platform
