@@ -57,19 +57,5 @@ TEST(FailedStart, AServerWithoutASinkHasNoDefaultOutputDevice) {
   EXPECT_EQ(split_lines(run.err), (std::vector<std::string>{"helper: boot", "coreaudio: start"}));
 }
 
-TEST(FailedStart, TheScreenCaptureBackendIsNotBuiltIn) {
-  // An audio server is there, so only the backend can be the reason.
-  auto server = start_server();
-  ASSERT_TRUE(server);
-  const auto run = run_to_end({VANTLE_AUDIO_HELPER_PATH, "--backend=sck"}, 10s,
-                              helper_environment({server->environment_entry()}));
-  EXPECT_EQ(run.out, "ERROR computer-audio backend sck is not built into this program\n");
-  EXPECT_EQ(run.exit_status, 1);
-  const auto diagnostics = split_lines(run.err);
-  ASSERT_FALSE(diagnostics.empty());
-  EXPECT_EQ(diagnostics.front(), "helper: boot");
-  for (const auto& line : diagnostics) EXPECT_FALSE(line.starts_with("coreaudio:")) << line;
-}
-
 }  // namespace
 }  // namespace end_to_end

@@ -12,7 +12,6 @@ namespace system_audio {
 namespace {
 
 using platform::SCStreamOutputType;
-using testing::DiagnosticsCapture;
 
 // One buffer of 480 mono frames and how it is handed over.
 struct Buffer {
@@ -80,13 +79,13 @@ TEST_P(SampleBuffers, BecomeAudioAtTheirSourceRate) {
   auto [pcm_tx, status_tx] = senders();
   auto output = make_audio_output(pcm_tx, status_tx);
   ASSERT_TRUE(output);
-  DiagnosticsCapture diagnostics;
+  testing::capture_diagnostics();
   for (const Buffer& buffer : row.buffers) {
     CMSampleBufferRef made = buffer.null ? nullptr : standin::make_sample_buffer(buffer.spec);
     stream_did_output_sample_buffer(output.get(), nullptr, made, buffer.type);
     if (made != nullptr) CFRelease(made);
   }
-  EXPECT_EQ(diagnostics.lines(), row.lines);
+  EXPECT_EQ(testing::captured_diagnostics(), row.lines);
   std::vector<std::size_t> samples;
   while (auto chunk = pcm_rx_.receive_for(std::chrono::seconds(0)).message) {
     samples.push_back(chunk->size() / 4);
@@ -96,7 +95,7 @@ TEST_P(SampleBuffers, BecomeAudioAtTheirSourceRate) {
   EXPECT_EQ(status, row.samples.empty() ? std::nullopt : std::optional<std::string>("receiving"));
   output.reset();
   EXPECT_TRUE(pcm_channel_closed());
-  EXPECT_TRUE(leftovers().empty()) << ::testing::PrintToString(leftovers());
+  expect_nothing_left();
 }
 
 INSTANTIATE_TEST_SUITE_P(EachKind, SampleBuffers, ::testing::ValuesIn(kRows),

@@ -110,7 +110,8 @@ void SCShareableContent_getShareableContentExcludingDesktopWindows_onScreenWindo
       return;
     case fake::ContentAnswer::broken_in_wait:
       return fake::later([=] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // Long enough for the start to be in its wait, even on a loaded machine.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         answer();
       });
     default:
