@@ -55,8 +55,9 @@ common=(-std=c++2b -fblocks -D__APPLE__ -Wall -Wextra -Wpedantic -Wshadow -Werro
 objcxx=(-x objective-c++ -fobjc-runtime=gcc -fconstant-string-class=NSConstantString
   -DGNUSTEP -DGNUSTEP_BASE_LIBRARY=1 -DGNU_RUNTIME=1 -DOS_OBJECT_USE_OBJC=0 -DDEALLOC=DEALLOC
   -isystem "$here/gnustep" -isystem "$gnustep"
-  # As in the macOS build: a method's types must be those it was declared with.
-  -Wmethod-signatures)
+  # As in the macOS build: a method's types must be those it was declared
+  # with, and a forwarding function one that the headers declare.
+  -Wmethod-signatures -Wmissing-prototypes)
 
 # One compiler a core; each file's messages are shown together afterwards.
 compile() {  # source, object
