@@ -2,6 +2,7 @@
 // hook.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>

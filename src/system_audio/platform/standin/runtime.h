@@ -12,7 +12,6 @@
 // would not see (a release of an object that is not alive, a release by the
 // wrong call).
 
-#include <atomic>
 #include <concepts>
 #include <cstdint>
 #include <functional>
@@ -35,7 +34,7 @@ struct Object {
   std::string (*describe)(const Object&) = nullptr;  // short: "CFString \"uid\""
   std::string (*content)(const Object&) = nullptr;   // deep: elements included
   void (*destroy)(Object*) = nullptr;                // deletes the whole record
-  std::atomic<long> references{1};
+  long references = 1;                               // guarded by the ledger
   std::uint64_t serial = 0;
 };
 
@@ -87,7 +86,9 @@ Payload* payload_of(const void* reference) {
   return &static_cast<Record<Payload>*>(const_cast<Object*>(object))->value;
 }
 
-// One more reference; a fault when the object is not alive.
+// One more reference; a fault when the object is not alive. call is the
+// platform call's name, or "internal" for a reference of the runtime or a
+// binding (which any object accepts).
 void retain(const void* reference, std::string_view call);
 // One reference less; at zero the object is destroyed (its payload's
 // destructor drops what it holds). A fault, and nothing else, when the object
