@@ -3,9 +3,12 @@
 set -euo pipefail
 
 # dpkg-dev and file: cpack's Debian package with computed dependencies; nodejs and
-# python3: the clients' tests; clang-14 and libclang-rt-14-dev: the fuzz targets.
+# python3: the clients' tests; clang-14 and libclang-rt-14-dev: the fuzz targets;
+# clang-19, GNUstep's Foundation, the GNU Objective-C runtime headers and the
+# blocks runtime: the compile check of the macOS build.
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libpulse-dev
-  pulseaudio pulseaudio-utils dpkg-dev file nodejs python3 clang-14 libclang-rt-14-dev)
+  pulseaudio pulseaudio-utils dpkg-dev file nodejs python3 clang-14 libclang-rt-14-dev
+  clang-19 gobjc libgnustep-base-dev libblocksruntime-dev)
 
 missing=()
 for package in "${packages[@]}"; do

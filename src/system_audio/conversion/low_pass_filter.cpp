@@ -27,7 +27,11 @@ constexpr std::size_t kBlockCapacity = 4096;
 typedef float Lanes __attribute__((vector_size(32)));
 // The helpers below are inlined into one function; no vector crosses a call, so
 // the calling convention for 32-byte vectors without AVX never applies.
-#if defined(__GNUC__) && !defined(__clang__)
+#if defined(__clang__)
+#if __has_warning("-Wpsabi")
+#pragma clang diagnostic ignored "-Wpsabi"
+#endif
+#elif defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 

@@ -1,0 +1,13 @@
+#pragma once
+// Check-only: the MacTypes scalars the helper names.
+// https://developer.apple.com/documentation/kernel/osstatus (and the MacTypes pages)
+
+#include <stdint.h>
+
+typedef uint8_t UInt8;
+typedef uint32_t UInt32;
+typedef int32_t SInt32;
+typedef uint64_t UInt64;
+typedef double Float64;
+typedef unsigned char Boolean;
+typedef SInt32 OSStatus;
