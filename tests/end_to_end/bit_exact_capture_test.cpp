@@ -3,10 +3,8 @@
 // between the audio server and the parent's pipe.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <bit>
 #include <cstdint>
-#include <thread>
 
 #include "helper_under_test.h"
 #include "system_audio/conversion/linear_resampler.h"
@@ -58,15 +56,7 @@ TEST(BitExactCapture, TheParentDecodesTheConversionOfWhatWasPlayed) {
   Captured out;
   auto helper = server ? start_streaming(*server, out) : nullptr;
   ASSERT_TRUE(helper);
-  // Played from a thread of its own: a helper whose pipe is not read stalls.
-  std::atomic<bool> done = false;
-  std::expected<void, std::string> played;
-  std::thread player([&] {
-    played = server->play(stereo);
-    done = true;
-  });
-  read_until(*helper, out, 20s, [&] { return done.load(); });
-  player.join();
+  const auto played = play_while_reading(*server, stereo, *helper, out);
   ASSERT_TRUE(played) << played.error();
   read_until(*helper, out, 300ms, [] { return false; });  // what is still on its way
   ASSERT_EQ(out.reader.bad_lines(), 0u);

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <expected>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "helper_child.h"
@@ -54,6 +57,22 @@ inline bool read_until(parent::Child& helper, Captured& out, std::chrono::millis
     out.chunk_read_at.resize(out.reader.pcm_lines(), Clock::now());
   }
   return true;
+}
+
+// Plays the sound into the server's sink while the helper's output is read:
+// from a thread of its own, since a helper whose pipe is not read stalls.
+inline std::expected<void, std::string> play_while_reading(const PrivateAudioServer& server,
+                                                           const std::vector<float>& stereo,
+                                                           parent::Child& helper, Captured& out) {
+  std::atomic<bool> done = false;
+  std::expected<void, std::string> played;
+  std::thread player([&] {
+    played = server.play(stereo);
+    done = true;
+  });
+  read_until(helper, out, 20s, [&] { return done.load(); });
+  player.join();
+  return played;
 }
 
 // A helper on the server, read up to its first PCM line: audio played before an

@@ -5,13 +5,11 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <fstream>
 #include <iterator>
 #include <numbers>
 #include <sstream>
-#include <thread>
 
 #include "helper_under_test.h"
 #include "signal_analysis.h"
@@ -43,14 +41,8 @@ TEST(SckCapture, StartsStepByStepAndStreamsAToneAtItsFrequencyLevelAndPace) {
   Captured out;
   auto helper = server ? start_sck_streaming(*server, out) : nullptr;
   ASSERT_TRUE(helper);
-  std::atomic<bool> done = false;
-  std::expected<void, std::string> played;
-  std::thread player([&] {
-    played = server->play(parent::stereo_sine(440, 0.25, 2 * 48000, 4800));
-    done = true;
-  });
-  read_until(*helper, out, 20s, [&] { return done.load(); });
-  player.join();
+  const auto played =
+      play_while_reading(*server, parent::stereo_sine(440, 0.25, 2 * 48000, 4800), *helper, out);
   ASSERT_TRUE(played) << played.error();
   read_until(*helper, out, 1s, [] { return false; });  // the tone's tail, then silence
 
