@@ -19,7 +19,7 @@
 #include <string_view>
 #include <thread>
 
-#include "fake_platform.h"
+#include "fake_apple.h"
 #include "io_latency_stamp.h"
 #include "system_audio/coreaudio/coreaudio_session.h"
 #include "system_audio/frame/run_stdio_helper.h"

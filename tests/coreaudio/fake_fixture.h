@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_platform.h"
+#include "fake_apple.h"
 #include "system_audio/coreaudio/coreaudio_session.h"
 
 namespace system_audio::testing {

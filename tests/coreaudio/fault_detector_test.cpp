@@ -2,7 +2,7 @@
 // see: each row misuses the platform once and names what it leaves behind.
 
 #include "fake_fixture.h"
-#include "system_audio/platform/standin/runtime.h"
+#include "system_audio/apple/standin/runtime.h"
 
 namespace system_audio {
 namespace {
@@ -30,7 +30,7 @@ const Misuse kMisuses[] = {
     {"ReleaseByTheWrongCall",
      [](fake::Script&) {
        dispatch_queue_t queue = dispatch_queue_create("q", DISPATCH_QUEUE_SERIAL);
-       platform::NSObject_release(queue);
+       apple::NSObject_release(queue);
        dispatch_release(queue);
      },
      {"NSObject_release of dispatch_queue \"q\""}},
@@ -45,23 +45,23 @@ const Misuse kMisuses[] = {
      {"CFArrayCreate with element dead object", "CFRelease of dead object"}},
     {"BlockCalledAfterItsRelease",
      [](fake::Script&) {
-       auto block = platform::AudioDeviceIOBlock_create(&write_output, nullptr, &note_dispose);
+       auto block = apple::AudioDeviceIOBlock_create(&write_output, nullptr, &note_dispose);
        Block_release(Block_copy(block));
        Block_release(block);
-       standin::invoke_block<platform::AudioDeviceIOBlockInvoke>(block, nullptr, nullptr, nullptr,
-                                                                 nullptr, nullptr);
+       standin::invoke_block<apple::AudioDeviceIOBlockInvoke>(block, nullptr, nullptr, nullptr,
+                                                              nullptr, nullptr);
      },
      {"disposed", "call of dead object"}},
     {"BlockThatCouldNotBeMade",
      [](fake::Script& s) {
        s.failing_calls = {"AudioDeviceIOBlock_create"};
-       platform::AudioDeviceIOBlock_create(&write_output, nullptr, &note_dispose);
+       apple::AudioDeviceIOBlock_create(&write_output, nullptr, &note_dispose);
      },
      {"disposed"}},
     {"OutputListWritten",
      [](fake::Script&) {
        dispatch_queue_t queue = dispatch_queue_create("q", DISPATCH_QUEUE_SERIAL);
-       AudioDeviceIOBlock block = platform::AudioDeviceIOBlock_create(&write_output, 0, 0);
+       AudioDeviceIOBlock block = apple::AudioDeviceIOBlock_create(&write_output, 0, 0);
        AudioDeviceIOProcID id = nullptr;
        AudioDeviceCreateIOProcIDWithBlock(&id, 88, queue, block);
        AudioDeviceStart(88, id);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fake_platform.h"
+#include "fake_apple.h"
 #include "sck_fake.h"
 #include "system_audio/frame/messages.h"
 #include "system_audio/sck/audio_output.h"
@@ -21,10 +21,10 @@
 namespace system_audio {
 namespace {
 
+using apple::SCStreamOutputType, apple::SCStreamOutputTypeAudio;
+using apple::SCStreamOutputTypeMicrophone, apple::SCStreamOutputTypeScreen;
 using fake::ContentAnswer;
 using fake::StartAnswer;
-using platform::SCStreamOutputType, platform::SCStreamOutputTypeAudio;
-using platform::SCStreamOutputTypeMicrophone, platform::SCStreamOutputTypeScreen;
 
 // The scripted platform installed afresh for each test, every answer settled after.
 class SckFakeTest : public ::testing::Test {

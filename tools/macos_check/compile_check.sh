@@ -91,10 +91,10 @@ nm --undefined-only "${objects[@]}" | awk '$1 == "U" {print $2}' | grep '^_ZN12s
   sort -u >"$work/needed.txt"
 
 # Every operation the platform headers declare, called by a backend or not.
-for header in "$root"/src/system_audio/platform/*.h; do
+for header in "$root"/src/system_audio/apple/*.h; do
   echo "#include \"${header#"$root"/src/}\""
-done >"$work/platform_headers.cpp"
-"$clang" -x c++ "${common[@]}" -fsyntax-only -Xclang -ast-dump=json "$work/platform_headers.cpp" |
+done >"$work/apple_headers.cpp"
+"$clang" -x c++ "${common[@]}" -fsyntax-only -Xclang -ast-dump=json "$work/apple_headers.cpp" |
   python3 "$here/declared_operations.py" >>"$work/needed.txt" || {
   echo "macos compile check: the platform headers' operations could not be listed"
   exit 1

@@ -38,15 +38,15 @@ expect() {  # description, pattern, file
     failed=1
   fi
 }
-expect "the helper does not link the macOS binding" "platform_macos" "$link"
+expect "the helper does not link the macOS binding" "apple_macos" "$link"
 for framework in CoreAudio CoreFoundation CoreMedia Foundation ScreenCaptureKit; do
   expect "the helper does not link $framework" "-framework $framework" "$link"
 done
-if grep -qE "platform_(pulse|fake|standin)" "$link"; then
+if grep -qE "apple_(linux|fake|standin)" "$link"; then
   echo "macos configure check: the helper links a Linux binding too"
   failed=1
 fi
 expect "the binding is not built for macOS 14.2" "mmacosx-version-min=14.2" \
-  "$work/src/system_audio/platform/macos/CMakeFiles/platform_macos.dir/flags.make"
+  "$work/src/system_audio/apple/macos/CMakeFiles/apple_macos.dir/flags.make"
 [ $failed -eq 0 ] && echo "macos configure check passed"
 exit $failed

@@ -1,5 +1,5 @@
 """Prints the mangled name of every operation that the platform headers declare
-for a binding to define: the functions of namespace system_audio::platform
+for a binding to define: the functions of namespace system_audio::apple
 that are neither inline nor constexpr and have no body in the headers. Reads
 clang's JSON syntax tree of a file that includes the headers on stdin."""
 

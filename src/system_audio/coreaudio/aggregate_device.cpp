@@ -9,7 +9,7 @@
 
 namespace system_audio {
 
-using namespace platform;
+using namespace apple;
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 namespace system_audio {
 
-using namespace platform;
+using namespace apple;
 
 bool is_utf8(std::string_view bytes) {
   std::size_t i = 0;

@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "system_audio/platform/core_audio.h"
-#include "system_audio/platform/platform_ref.h"
+#include "system_audio/apple/apple_ref.h"
+#include "system_audio/apple/core_audio.h"
 #include "system_audio/result.h"
 
 namespace system_audio {

@@ -2,11 +2,11 @@
 
 #include <memory>
 
+#include "system_audio/apple/apple_ref.h"
+#include "system_audio/apple/core_audio.h"
 #include "system_audio/conversion/capture_state.h"
 #include "system_audio/coreaudio/device_listeners.h"
 #include "system_audio/frame/messages.h"
-#include "system_audio/platform/core_audio.h"
-#include "system_audio/platform/platform_ref.h"
 #include "system_audio/result.h"
 
 namespace system_audio {
@@ -19,7 +19,7 @@ namespace system_audio {
 class CoreAudioSession {
  public:
   std::unique_ptr<TapCallbackState> state;  // fixed address, used by io_block
-  NsRef<platform::CATapDescription> tap_description;
+  NsRef<apple::CATapDescription> tap_description;
   BlockRef<AudioDeviceIOBlock> io_block;
   BlockRef<AudioObjectPropertyListenerBlock> listener_block;  // runs on `queue`
   QueueRef queue;

@@ -4,7 +4,7 @@
 
 namespace system_audio {
 
-using namespace platform;
+using namespace apple;
 
 namespace {
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "system_audio/apple/apple_ref.h"
+#include "system_audio/apple/core_audio.h"
 #include "system_audio/conversion/audio_types.h"
-#include "system_audio/platform/core_audio.h"
-#include "system_audio/platform/platform_ref.h"
 #include "system_audio/result.h"
 
 namespace system_audio {

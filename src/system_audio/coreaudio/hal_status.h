@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "system_audio/platform/core_audio.h"
+#include "system_audio/apple/core_audio.h"
 #include "system_audio/result.h"
 
 namespace system_audio {

@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "system_audio/apple/apple_ref.h"
+#include "system_audio/apple/core_audio.h"
 #include "system_audio/conversion/capture_state.h"
-#include "system_audio/platform/core_audio.h"
-#include "system_audio/platform/platform_ref.h"
 #include "system_audio/result.h"
 
 namespace system_audio {

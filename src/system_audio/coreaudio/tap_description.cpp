@@ -4,7 +4,7 @@
 
 namespace system_audio {
 
-using namespace platform;
+using namespace apple;
 
 Result<NsRef<CATapDescription>> create_tap_description(NSArray* exclusion_list,
                                                        NSString* device_uid) {

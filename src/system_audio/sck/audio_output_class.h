@@ -14,8 +14,8 @@
 
 #include <cstddef>
 
+#include "system_audio/apple/screen_capture.h"
 #include "system_audio/conversion/capture_state.h"
-#include "system_audio/platform/screen_capture.h"
 
 namespace system_audio::audio_output_class {
 
@@ -48,13 +48,13 @@ inline constexpr unsigned char DROP_FLAG_SET = 15;
 namespace system_audio {
 
 // The method bodies, written in the backend (sck/audio_output.cpp).
-void stream_did_output_sample_buffer(platform::VantleSckAudioOutput* self,
-                                     platform::SCStream* stream, CMSampleBufferRef sample_buffer,
-                                     platform::SCStreamOutputType type);
-void stream_did_stop_with_error(platform::VantleSckAudioOutput* self, platform::SCStream* stream,
-                                platform::NSError* error);
+void stream_did_output_sample_buffer(apple::VantleSckAudioOutput* self, apple::SCStream* stream,
+                                     CMSampleBufferRef sample_buffer,
+                                     apple::SCStreamOutputType type);
+void stream_did_stop_with_error(apple::VantleSckAudioOutput* self, apple::SCStream* stream,
+                                apple::NSError* error);
 // The state's drop in dealloc, guarded by drop_flag; the caller then runs the
 // superclass's dealloc.
-void drop_audio_output_state(platform::VantleSckAudioOutput* self);
+void drop_audio_output_state(apple::VantleSckAudioOutput* self);
 
 }  // namespace system_audio

@@ -4,10 +4,10 @@
 
 namespace system_audio {
 
-std::string error_description(platform::NSError* error) {
+std::string error_description(apple::NSError* error) {
   if (error == nullptr) return {};
   // NSString and CFString are one type on the platform (toll-free bridged).
-  const auto* text = reinterpret_cast<CFStringRef>(platform::NSError_localizedDescription(error));
+  const auto* text = reinterpret_cast<CFStringRef>(apple::NSError_localizedDescription(error));
   return text == nullptr ? std::string() : cfstring_to_text(text);
 }
 

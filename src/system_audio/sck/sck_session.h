@@ -1,8 +1,8 @@
 #pragma once
 
+#include "system_audio/apple/apple_ref.h"
+#include "system_audio/apple/screen_capture.h"
 #include "system_audio/frame/messages.h"
-#include "system_audio/platform/platform_ref.h"
-#include "system_audio/platform/screen_capture.h"
 #include "system_audio/result.h"
 
 namespace system_audio {
@@ -12,10 +12,10 @@ namespace system_audio {
 // holds the only PCM sender), the filter and the configuration, in that order,
 // then the queue.
 struct SckAudioSession {
-  NsRef<platform::SCStream> stream;
-  NsRef<platform::VantleSckAudioOutput> output;
-  NsRef<platform::SCContentFilter> filter;
-  NsRef<platform::SCStreamConfiguration> configuration;
+  NsRef<apple::SCStream> stream;
+  NsRef<apple::VantleSckAudioOutput> output;
+  NsRef<apple::SCContentFilter> filter;
+  NsRef<apple::SCStreamConfiguration> configuration;
   QueueRef queue;
 
   SckAudioSession() = default;

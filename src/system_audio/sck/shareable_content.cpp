@@ -13,7 +13,7 @@
 
 namespace system_audio {
 
-using namespace platform;
+using namespace apple;
 
 namespace {
 

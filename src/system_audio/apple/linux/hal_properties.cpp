@@ -1,0 +1,106 @@
+// AudioObjectGetPropertyData over the audio server: the default sink as the
+// default output device, its name as the device UID, and a tap's format and UID.
+
+#include <cstring>
+
+#include "system_audio/apple/linux/hal_objects.h"
+#include "system_audio/apple/standin/runtime.h"
+
+using namespace system_audio;
+
+namespace {
+
+using pulse::HalObjects;
+
+template <class T>
+OSStatus write_value(const T& value, UInt32* size, void* data) {
+  if (*size < sizeof(T)) return kAudioHardwareBadPropertySizeError;
+  std::memcpy(data, &value, sizeof(T));
+  *size = sizeof(T);
+  return kAudioHardwareNoError;
+}
+
+// A new CFString (+1) for the caller, as the HAL hands strings out.
+OSStatus write_string(const std::string& text, UInt32* size, void* data) {
+  if (*size < sizeof(CFStringRef)) return kAudioHardwareBadPropertySizeError;
+  CFStringRef string = standin::make_cfstring(text);
+  if (string == nullptr) return kAudioHardwareUnspecifiedError;
+  return write_value(string, size, data);
+}
+
+OSStatus read_default_device(HalObjects& objects, UInt32* size, void* data) {
+  if (*size < sizeof(AudioObjectID)) return kAudioHardwareBadPropertySizeError;
+  auto server = objects.server();
+  if (!server) return pulse::server_failed(server.error());
+  auto sink = (*server)->default_sink();
+  if (!sink) return pulse::server_failed(sink.error());
+  const AudioObjectID device = *sink ? objects.device_id((*sink)->name) : kAudioObjectUnknown;
+  return write_value(device, size, data);
+}
+
+// A device lives while the server has its sink.
+OSStatus read_device_alive(HalObjects& objects, const std::string& sink_name, UInt32* size,
+                           void* data) {
+  if (*size < sizeof(UInt32)) return kAudioHardwareBadPropertySizeError;
+  auto server = objects.server();
+  if (!server) return pulse::server_failed(server.error());
+  auto sink = (*server)->sink_named(sink_name);
+  if (!sink) return pulse::server_failed(sink.error());
+  return write_value(UInt32(sink->has_value() ? 1 : 0), size, data);
+}
+
+AudioStreamBasicDescription tap_format(const pulse::TapObject& tap) {
+  AudioStreamBasicDescription format{};
+  const UInt32 frame_bytes = UInt32(sizeof(float)) * tap.channels;
+  format.mSampleRate = double(tap.sink.rate);
+  format.mFormatID = kAudioFormatLinearPCM;
+  format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
+  format.mBytesPerPacket = frame_bytes;
+  format.mFramesPerPacket = 1;
+  format.mBytesPerFrame = frame_bytes;
+  format.mChannelsPerFrame = tap.channels;
+  format.mBitsPerChannel = 32;
+  return format;
+}
+
+}  // namespace
+
+OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID,
+                                    const AudioObjectPropertyAddress* inAddress,
+                                    UInt32 /*inQualifierDataSize*/, const void* /*inQualifierData*/,
+                                    UInt32* ioDataSize, void* outData) {
+  if (inAddress == nullptr || ioDataSize == nullptr || outData == nullptr) {
+    return kAudio_ParamError;
+  }
+  auto& objects = pulse::hal_objects();
+  std::lock_guard lock(objects.mutex);
+  const auto selector = inAddress->mSelector;
+
+  if (inObjectID == kAudioObjectSystemObject) {
+    if (selector != kAudioHardwarePropertyDefaultOutputDevice) {
+      return kAudioHardwareUnknownPropertyError;
+    }
+    return read_default_device(objects, ioDataSize, outData);
+  }
+  if (const auto device = objects.device_names.find(inObjectID);
+      device != objects.device_names.end()) {
+    if (selector == kAudioDevicePropertyDeviceIsAlive) {
+      return read_device_alive(objects, device->second, ioDataSize, outData);
+    }
+    if (selector != kAudioDevicePropertyDeviceUID) return kAudioHardwareUnknownPropertyError;
+    return write_string(device->second, ioDataSize, outData);
+  }
+  if (const auto tap = objects.taps.find(inObjectID); tap != objects.taps.end()) {
+    if (selector == kAudioTapPropertyFormat) {
+      return write_value(tap_format(tap->second), ioDataSize, outData);
+    }
+    if (selector == kAudioTapPropertyUID) return write_string(tap->second.uid, ioDataSize, outData);
+    return kAudioHardwareUnknownPropertyError;
+  }
+  if (const auto aggregate = objects.aggregates.find(inObjectID);
+      aggregate != objects.aggregates.end()) {
+    if (selector != kAudioDevicePropertyDeviceUID) return kAudioHardwareUnknownPropertyError;
+    return write_string(aggregate->second.uid, ioDataSize, outData);
+  }
+  return kAudioHardwareBadObjectError;
+}

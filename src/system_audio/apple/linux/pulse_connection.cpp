@@ -1,0 +1,275 @@
+#include "system_audio/apple/linux/pulse_connection.h"
+
+#include <pulse/error.h>
+#include <pulse/introspect.h>
+#include <pulse/mainloop-api.h>
+#include <pulse/rtclock.h>
+
+#include <utility>
+
+#include "system_audio/apple/linux/mainloop_lock.h"
+
+namespace system_audio::pulse {
+namespace {
+
+constexpr const char* kApplicationName = "vantle_audio_helper";
+
+struct Alarm {
+  pa_threaded_mainloop* mainloop;
+  bool fired = false;
+};
+
+void ring(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdata) {
+  auto* alarm = static_cast<Alarm*>(userdata);
+  alarm->fired = true;
+  pa_threaded_mainloop_signal(alarm->mainloop, 0);
+}
+
+std::string server_error(pa_context* context, const char* what) {
+  return std::string(what) + ": " + pa_strerror(pa_context_errno(context));
+}
+
+// A reply slot on the waiting thread's stack; the operation is cancelled
+// before the slot goes, so a late reply never reaches it.
+struct ServerInfoReply {
+  explicit ServerInfoReply(pa_threaded_mainloop* loop) : mainloop(loop) {}
+  pa_threaded_mainloop* mainloop;
+  bool done = false;
+  std::optional<std::string> default_sink;
+};
+
+void on_server_info(pa_context*, const pa_server_info* info, void* userdata) {
+  auto* reply = static_cast<ServerInfoReply*>(userdata);
+  if (info != nullptr && info->default_sink_name != nullptr && *info->default_sink_name) {
+    reply->default_sink = info->default_sink_name;
+  }
+  reply->done = true;
+  pa_threaded_mainloop_signal(reply->mainloop, 0);
+}
+
+struct SinkInfoReply {
+  explicit SinkInfoReply(pa_threaded_mainloop* loop) : mainloop(loop) {}
+  pa_threaded_mainloop* mainloop;
+  bool done = false;
+  int error = 0;
+  std::optional<SinkInfo> sink;
+};
+
+void on_sink_info(pa_context* context, const pa_sink_info* info, int eol, void* userdata) {
+  auto* reply = static_cast<SinkInfoReply*>(userdata);
+  if (eol < 0) {
+    reply->error = pa_context_errno(context);
+    reply->done = true;
+  } else if (eol > 0) {
+    reply->done = true;
+  } else if (info != nullptr) {
+    SinkInfo sink;
+    sink.name = info->name != nullptr ? info->name : "";
+    sink.index = info->index;
+    sink.monitor_source = info->monitor_source_name != nullptr ? info->monitor_source_name : "";
+    sink.rate = info->sample_spec.rate;
+    sink.channels = info->sample_spec.channels;
+    sink.channel_map = info->channel_map;
+    reply->sink = std::move(sink);
+  }
+  pa_threaded_mainloop_signal(reply->mainloop, 0);
+}
+
+struct SuccessReply {
+  explicit SuccessReply(pa_threaded_mainloop* loop) : mainloop(loop) {}
+  pa_threaded_mainloop* mainloop;
+  bool done = false;
+  bool success = false;
+};
+
+void on_success(pa_context*, int success, void* userdata) {
+  auto* reply = static_cast<SuccessReply*>(userdata);
+  reply->success = success != 0;
+  reply->done = true;
+  pa_threaded_mainloop_signal(reply->mainloop, 0);
+}
+
+// Waits for an operation's reply; an operation still pending at the end is
+// cancelled so that its callback never runs against a gone reply slot.
+bool finish(PulseConnection& connection, pa_operation* operation, const bool& done) {
+  const bool ok = connection.wait_locked([&] { return done; }, Clock::now() + kOperationBound);
+  if (!done) pa_operation_cancel(operation);
+  pa_operation_unref(operation);
+  return ok;
+}
+
+}  // namespace
+
+Result<std::shared_ptr<PulseConnection>> PulseConnection::connect(std::chrono::milliseconds bound) {
+  const auto deadline = Clock::now() + bound;
+  std::shared_ptr<PulseConnection> connection(new PulseConnection());
+  connection->mainloop_ = pa_threaded_mainloop_new();
+  if (connection->mainloop_ == nullptr) return fail("cannot create a PulseAudio mainloop");
+  connection->context_ =
+      pa_context_new(pa_threaded_mainloop_get_api(connection->mainloop_), kApplicationName);
+  if (connection->context_ == nullptr) return fail("cannot create a PulseAudio context");
+  pa_context_set_state_callback(connection->context_, on_state, connection.get());
+  if (pa_threaded_mainloop_start(connection->mainloop_) < 0) {
+    return fail("cannot start the PulseAudio mainloop thread");
+  }
+
+  MainloopLock lock(connection->mainloop_);
+  // No autospawn: a helper that starts a sound server would capture only silence.
+  if (pa_context_connect(connection->context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    return fail(server_error(connection->context_, "cannot connect to the audio server"));
+  }
+  auto* context = connection->context_;
+  const bool ready = connection->wait_locked(
+      [context] { return pa_context_get_state(context) == PA_CONTEXT_READY; }, deadline);
+  if (!ready) {
+    if (!connection->good_locked()) {
+      return fail(server_error(context, "cannot connect to the audio server"));
+    }
+    return fail("the audio server did not answer in time");
+  }
+  return connection;
+}
+
+PulseConnection::~PulseConnection() {
+  if (mainloop_ == nullptr) return;
+  if (context_ != nullptr) {
+    MainloopLock lock(mainloop_);
+    pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context_, nullptr, nullptr);
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+  }
+  pa_threaded_mainloop_stop(mainloop_);
+  pa_threaded_mainloop_free(mainloop_);
+}
+
+void PulseConnection::on_state(pa_context* context, void* self) {
+  auto* connection = static_cast<PulseConnection*>(self);
+  pa_threaded_mainloop_signal(connection->mainloop_, 0);
+  if (connection->events_ != nullptr && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+    // Reported once: a failed context never becomes good again.
+    std::exchange(connection->events_, nullptr)(ServerEvent::lost, 0);
+  }
+}
+
+void PulseConnection::on_event(pa_context*, pa_subscription_event_type_t type, std::uint32_t index,
+                               void* self) {
+  const ServerEventSink events = static_cast<PulseConnection*>(self)->events_;
+  if (events == nullptr) return;
+  const auto facility = type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+  const auto kind = type & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+  if (facility == PA_SUBSCRIPTION_EVENT_SINK && kind == PA_SUBSCRIPTION_EVENT_REMOVE) {
+    events(ServerEvent::sink_removed, index);
+  } else if (facility == PA_SUBSCRIPTION_EVENT_SERVER && kind == PA_SUBSCRIPTION_EVENT_CHANGE) {
+    events(ServerEvent::server_changed, index);
+  }
+}
+
+Result<void> PulseConnection::watch(ServerEventSink sink) {
+  MainloopLock lock(mainloop_);
+  if (events_ != nullptr) return {};
+  if (!good_locked()) return fail(kServerLostText);
+  pa_context_set_subscribe_callback(context_, on_event, this);
+  SuccessReply reply(mainloop_);
+  pa_operation* operation = pa_context_subscribe(
+      context_, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER),
+      on_success, &reply);
+  if (operation == nullptr) return fail(server_error(context_, "cannot ask the audio server"));
+  if (!finish(*this, operation, reply.done)) {
+    return fail(good_locked() ? "the audio server did not answer in time" : kServerLostText);
+  }
+  if (!reply.success) return fail(server_error(context_, "cannot watch the audio server"));
+  events_ = sink;
+  return {};
+}
+
+std::string server_reason(const std::string& error) {
+  if (error == kServerLostText) return pa_strerror(PA_ERR_CONNECTIONTERMINATED);
+  if (error.ends_with("did not answer in time")) return pa_strerror(PA_ERR_TIMEOUT);
+  const auto colon = error.rfind(": ");
+  return colon == std::string::npos ? error : error.substr(colon + 2);
+}
+
+bool PulseConnection::good_locked() const {
+  return PA_CONTEXT_IS_GOOD(pa_context_get_state(context_));
+}
+
+bool PulseConnection::alive() {
+  MainloopLock lock(mainloop_);
+  return pa_context_get_state(context_) == PA_CONTEXT_READY;
+}
+
+bool PulseConnection::wait_locked(const std::function<bool()>& done, Clock::time_point deadline) {
+  if (done()) return true;
+  Alarm alarm{mainloop_};
+  const auto remaining =
+      std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+  pa_time_event* timer = pa_context_rttime_new(
+      context_, pa_rtclock_now() + pa_usec_t(remaining > 0 ? remaining : 0), ring, &alarm);
+  bool result = false;
+  for (;;) {
+    if (done()) {
+      result = true;
+      break;
+    }
+    if (!good_locked() || alarm.fired || timer == nullptr || Clock::now() >= deadline) break;
+    pa_threaded_mainloop_wait(mainloop_);
+  }
+  if (timer != nullptr) pa_threaded_mainloop_get_api(mainloop_)->time_free(timer);
+  return result;
+}
+
+Result<std::optional<std::string>> PulseConnection::default_sink_name_locked() {
+  ServerInfoReply reply(mainloop_);
+  pa_operation* operation = pa_context_get_server_info(context_, on_server_info, &reply);
+  if (operation == nullptr) return fail(server_error(context_, "cannot ask the audio server"));
+  if (!finish(*this, operation, reply.done)) {
+    return fail(good_locked() ? "the audio server did not answer in time" : kServerLostText);
+  }
+  return reply.default_sink;
+}
+
+Result<std::optional<SinkInfo>> PulseConnection::sink_named_locked(const std::string& name) {
+  if (name.empty()) return std::optional<SinkInfo>();
+  SinkInfoReply reply(mainloop_);
+  pa_operation* operation =
+      pa_context_get_sink_info_by_name(context_, name.c_str(), on_sink_info, &reply);
+  if (operation == nullptr) {
+    if (pa_context_errno(context_) == PA_ERR_INVALID) return std::optional<SinkInfo>();
+    return fail(server_error(context_, "cannot ask the audio server"));
+  }
+  if (!finish(*this, operation, reply.done)) {
+    return fail(good_locked() ? "the audio server did not answer in time" : kServerLostText);
+  }
+  if (reply.error == PA_ERR_NOENTITY || reply.error == PA_ERR_INVALID) {
+    return std::optional<SinkInfo>();
+  }
+  if (reply.error != 0) return fail(std::string("sink query failed: ") + pa_strerror(reply.error));
+  return reply.sink;
+}
+
+Result<std::optional<SinkInfo>> PulseConnection::sink_named(const std::string& name) {
+  MainloopLock lock(mainloop_);
+  return sink_named_locked(name);
+}
+
+Result<std::optional<SinkInfo>> PulseConnection::default_sink() {
+  MainloopLock lock(mainloop_);
+  auto name = default_sink_name_locked();
+  if (!name) return fail(name.error());
+  if (!*name) return std::optional<SinkInfo>();
+  return sink_named_locked(**name);
+}
+
+}  // namespace system_audio::pulse
+
+#if defined(__SANITIZE_THREAD__)
+// libpulse is built without ThreadSanitizer: its internal mutexes pass between
+// its own threads through atomics that the sanitizer cannot see, so their first
+// lock on the mainloop thread reads as a race with their allocation. Only
+// reports with libpulse locking its own mutex are silenced; weak, so that a
+// program with its own list keeps it.
+extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
+  return "race:pa_mutex_lock\n";
+}
+#endif

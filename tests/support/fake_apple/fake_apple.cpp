@@ -1,0 +1,350 @@
+// The scripted HAL: results from the script, every call in one log.
+
+#include "fake_apple.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "system_audio/apple/standin/runtime.h"
+
+namespace system_audio::fake {
+namespace {
+
+struct IoProc {
+  int number = 0;
+  AudioObjectID device = 0;
+  dispatch_queue_t queue = nullptr;    // one reference held while registered
+  AudioDeviceIOBlock block = nullptr;  // one reference held while registered
+  bool started = false;
+  bool destroyed = false;
+  std::mutex call;  // held while the block runs; destroy waits for it
+};
+
+// Added and not yet removed. The block and queue are the backend's, which
+// must keep them until the removal.
+struct Listener {
+  AudioObjectID object = 0;
+  AudioObjectPropertyAddress address{};
+  dispatch_queue_t queue = nullptr;
+  AudioObjectPropertyListenerBlock block = nullptr;
+  bool operator==(const Listener& other) const {
+    return std::memcmp(this, &other, sizeof other) == 0;
+  }
+};
+
+// What install() starts afresh.
+struct Run {
+  Script script;
+  std::vector<std::string> log;
+  std::map<std::string, int> call_counts;
+  std::vector<std::string> hal_faults;
+  std::vector<AudioObjectID> taps, aggregates;
+  std::vector<std::shared_ptr<IoProc>> io_procs;
+  std::vector<Listener> listeners;
+  int next_io_proc = 1;
+  std::function<void(const std::string&)> observer;
+};
+
+struct State {
+  std::mutex mutex;
+  Run run;
+  std::size_t in_flight = 0;
+  std::condition_variable delivered;
+};
+
+State& state() {
+  // Never destroyed: queue workers may still report while the program exits.
+  static State* const fake = new State();
+  return *fake;
+}
+
+template <class Action>
+auto locked(Action action) {
+  std::lock_guard lock(state().mutex);
+  return action(state().run);
+}
+
+void add_log(const std::string& line) {
+  auto observer = locked([&](Run& run) {
+    run.log.push_back(line);
+    return run.observer;
+  });
+  if (observer) observer(line);
+}
+
+std::string code(UInt32 value) {
+  std::string text = "'";
+  for (int shift = 24; shift >= 0; shift -= 8) text += char((value >> shift) & 0xFF);
+  return text + "'";
+}
+
+std::string name_of(AudioDeviceIOProcID id) {
+  return id ? "IOProc#" + std::to_string(reinterpret_cast<IoProc*>(id)->number) : "NULL";
+}
+
+template <class T>
+OSStatus write(OSStatus status, const T& value, UInt32 written, UInt32* size, void* data) {
+  if (status != 0) return status;
+  if (*size < written) return kAudioHardwareBadPropertySizeError;
+  std::memcpy(data, &value, std::min<std::size_t>(written, sizeof value));
+  *size = written;
+  return 0;
+}
+
+// The HAL hands strings out with one reference for the caller.
+OSStatus write_uid(OSStatus status, const std::optional<std::u16string>& uid, UInt32* size,
+                   void* data) {
+  if (status != 0 || *size < sizeof(CFStringRef)) return write(status, 0, 8, size, data);
+  return write(0, uid ? standin::make_cfstring_utf16(*uid) : nullptr, 8, size, data);
+}
+
+bool on_call(std::string_view function, std::string_view arguments) {
+  add_log(std::string(function) + "(" + std::string(arguments) + ")");
+  return locked([&](Run& run) {
+    const std::string name(function);
+    const std::string nth = name + "#" + std::to_string(++run.call_counts[name]);
+    return std::ranges::count(run.script.failing_calls, name) +
+               std::ranges::count(run.script.failing_calls, nth) ==
+           0;
+  });
+}
+
+void retire(const std::shared_ptr<IoProc>& proc) {
+  locked([&](Run&) { proc->destroyed = true; });
+  // As the HAL: no return while the block runs, unless called from the block.
+  if (standin::current_queue() != proc->queue) std::lock_guard wait(proc->call);
+  standin::release(proc->block, "internal");
+  standin::release(proc->queue, "internal");
+}
+
+}  // namespace
+
+Script& install() {
+  uninstall();
+  standin::set_call_hook(&on_call);
+  return state().run.script;
+}
+
+void uninstall() {
+  wait_until_delivered();
+  standin::set_call_hook(nullptr);
+  for (const auto& proc : locked([](Run& run) { return std::move(run.io_procs); })) retire(proc);
+  locked([](Run& run) { run = {}; });
+  standin::reset_ledger();
+}
+
+void set_observer(std::function<void(const std::string& line)> observer) {
+  locked([&](Run& run) { run.observer = std::move(observer); });
+}
+
+std::vector<std::string> log() {
+  return locked([](Run& run) { return run.log; });
+}
+
+std::vector<std::string> leftovers() {
+  std::vector<std::string> left = locked([](Run& run) {
+    std::vector<std::string> hal;
+    for (AudioObjectID tap : run.taps) hal.push_back("tap " + std::to_string(tap));
+    for (AudioObjectID id : run.aggregates) hal.push_back("aggregate device " + std::to_string(id));
+    for (const auto& proc : run.io_procs) hal.push_back("IOProc#" + std::to_string(proc->number));
+    hal.insert(hal.end(), run.hal_faults.begin(), run.hal_faults.end());
+    return hal;
+  });
+  for (const auto& object : standin::live_objects()) left.push_back(object);
+  for (const auto& fault : standin::faults()) left.push_back(fault);
+  return left;
+}
+
+bool deliver_io_cycle(Buffers buffers, UInt32 channels, std::function<void(Buffers&)> at_call) {
+  const std::shared_ptr<IoProc> proc = locked([](Run& run) {
+    for (const auto& candidate : run.io_procs) {
+      if (candidate->started) return candidate;
+    }
+    return std::shared_ptr<IoProc>();
+  });
+  if (!proc) return false;
+  locked([](Run&) { ++state().in_flight; });
+  standin::dispatch_async(proc->queue, [=, copy = std::move(buffers)]() mutable {
+    if (at_call) at_call(copy);
+    // The list as the HAL lays it out: mNumberBuffers records in a row.
+    std::vector<AudioBuffer> records(copy.size() + 1);
+    auto* list = reinterpret_cast<AudioBufferList*>(records.data());
+    list->mNumberBuffers = UInt32(copy.size());
+    AudioBuffer* buffer = list->mBuffers;
+    for (auto& samples : copy) *buffer++ = {channels, UInt32(samples.size() * 4), samples.data()};
+    AudioBufferList output{1, {{1, 0, nullptr}}};
+    {
+      std::lock_guard call(proc->call);
+      if (!locked([&](Run&) { return proc->destroyed; })) {
+        standin::invoke_block<apple::AudioDeviceIOBlockInvoke>(proc->block, nullptr, list, nullptr,
+                                                               &output, nullptr);
+      }
+    }
+    std::lock_guard lock(state().mutex);
+    if (output.mBuffers[0].mDataByteSize != 0 || output.mBuffers[0].mData != nullptr) {
+      state().run.hal_faults.push_back("IOProc#" + std::to_string(proc->number) +
+                                       " wrote into the output buffer list");
+    }
+    if (--state().in_flight == 0) state().delivered.notify_all();
+  });
+  return true;
+}
+
+int change_property(AudioObjectID object, AudioObjectPropertySelector selector) {
+  return locked([&](Run& run) {
+    int called = 0;
+    for (const Listener& listener : run.listeners) {
+      if (listener.object != object || listener.address.mSelector != selector) continue;
+      ++state().in_flight, ++called;
+      standin::dispatch_async(listener.queue, [listener] {
+        standin::invoke_block<apple::AudioObjectPropertyListenerBlockInvoke>(
+            listener.block, UInt32(1), &listener.address);
+        std::lock_guard lock(state().mutex);
+        if (--state().in_flight == 0) state().delivered.notify_all();
+      });
+    }
+    return called;
+  });
+}
+
+void wait_until_delivered() {
+  std::unique_lock lock(state().mutex);
+  state().delivered.wait(lock, [] { return state().in_flight == 0; });
+}
+
+}  // namespace system_audio::fake
+
+using namespace system_audio;
+using fake::locked;
+using fake::Run;
+
+OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPropertyAddress* address,
+                                    UInt32 qualifier_size, const void*, UInt32* size, void* data) {
+  fake::add_log("AudioObjectGetPropertyData(" + std::to_string(object) + ", " +
+                fake::code(address->mSelector) + ", " + fake::code(address->mScope) + ", " +
+                std::to_string(address->mElement) + ", " + std::to_string(*size) +
+                (qualifier_size ? ", qualifier)" : ")"));
+  return locked([&](Run& run) {
+    const fake::Script& script = run.script;
+    const bool tap = std::ranges::count(run.taps, object) > 0;
+    const UInt32 selector = address->mSelector;
+    if (object == 1 && selector == kAudioHardwarePropertyDefaultOutputDevice)
+      return fake::write(script.default_device_status, script.default_device, 4, size, data);
+    if (object != 1 && selector == kAudioDevicePropertyDeviceIsAlive)
+      return fake::write(0, script.device_alive, 4, size, data);
+    if (object == script.default_device && selector == kAudioDevicePropertyDeviceUID)
+      return fake::write_uid(script.device_uid_status, script.device_uid, size, data);
+    if (tap && selector == kAudioTapPropertyUID)
+      return fake::write_uid(script.tap_uid_status, script.tap_uid, size, data);
+    if (!tap || selector != kAudioTapPropertyFormat) return kAudioHardwareUnknownPropertyError;
+    return fake::write(script.tap_format_status, script.tap_format, script.tap_format_size, size,
+                       data);
+  });
+}
+
+OSStatus system_audio::apple::AudioHardwareCreateProcessTap(CATapDescription* description,
+                                                            AudioObjectID* tap) {
+  fake::add_log("AudioHardwareCreateProcessTap(" + standin::content(description) + ")");
+  return locked([&](Run& run) {
+    if (run.script.create_tap_status != 0) return run.script.create_tap_status;
+    run.taps.push_back(*tap = run.script.tap_id);
+    return 0;
+  });
+}
+
+OSStatus system_audio::apple::AudioHardwareDestroyProcessTap(AudioObjectID tap) {
+  fake::add_log("AudioHardwareDestroyProcessTap(" + std::to_string(tap) + ")");
+  return locked(
+      [&](Run& run) { return std::erase(run.taps, tap) ? 0 : kAudioHardwareBadObjectError; });
+}
+
+OSStatus AudioHardwareCreateAggregateDevice(CFDictionaryRef description, AudioObjectID* device) {
+  fake::add_log("AudioHardwareCreateAggregateDevice(" + standin::content(description) + ")");
+  return locked([&](Run& run) {
+    if (run.script.create_aggregate_status != 0) return run.script.create_aggregate_status;
+    run.aggregates.push_back(*device = run.script.aggregate_id);
+    return 0;
+  });
+}
+
+OSStatus AudioHardwareDestroyAggregateDevice(AudioObjectID device) {
+  fake::add_log("AudioHardwareDestroyAggregateDevice(" + std::to_string(device) + ")");
+  return locked([&](Run& run) {
+    return std::erase(run.aggregates, device) ? 0 : kAudioHardwareBadDeviceError;
+  });
+}
+
+OSStatus AudioDeviceCreateIOProcIDWithBlock(AudioDeviceIOProcID* id, AudioObjectID device,
+                                            dispatch_queue_t queue, AudioDeviceIOBlock block) {
+  fake::add_log("AudioDeviceCreateIOProcIDWithBlock(" + std::to_string(device) + ", " +
+                standin::describe(queue) + ", " + standin::describe(block) + ")");
+  return locked([&](Run& run) {
+    if (run.script.create_io_proc_status != 0) return run.script.create_io_proc_status;
+    standin::retain(queue, "internal");
+    standin::retain(block, "internal");
+    auto proc = std::shared_ptr<fake::IoProc>(
+        new fake::IoProc{run.next_io_proc++, device, queue, block, false, false, {}});
+    *id = reinterpret_cast<AudioDeviceIOProcID>(proc.get());
+    run.io_procs.push_back(std::move(proc));
+    return 0;
+  });
+}
+
+OSStatus AudioDeviceDestroyIOProcID(AudioObjectID device, AudioDeviceIOProcID id) {
+  fake::add_log("AudioDeviceDestroyIOProcID(" + std::to_string(device) + ", " + fake::name_of(id) +
+                ")");
+  const auto proc = locked([&](Run& run) {
+    std::shared_ptr<fake::IoProc> found;
+    std::erase_if(run.io_procs, [&](const auto& p) {
+      return p.get() == reinterpret_cast<void*>(id) ? (found = p, true) : false;
+    });
+    return found;
+  });
+  if (!proc) return kAudioHardwareBadObjectError;
+  fake::retire(proc);
+  return 0;
+}
+
+OSStatus AudioDeviceStart(AudioObjectID device, AudioDeviceIOProcID id) {
+  fake::add_log("AudioDeviceStart(" + std::to_string(device) + ", " + fake::name_of(id) + ")");
+  return locked([&](Run& run) {
+    if (run.script.start_status != 0) return run.script.start_status;
+    for (const auto& proc : run.io_procs) proc->started |= proc.get() == (void*)id;
+    return 0;
+  });
+}
+
+// Logs the call; an addition fails as the script says.
+static OSStatus listen(bool add, const char* function, fake::Listener listener) {
+  if (!fake::on_call(function, std::to_string(listener.object) + ", " +
+                                   fake::code(listener.address.mSelector))) {
+    return kAudioHardwareBadObjectError;
+  }
+  return locked([&](Run& run) {
+    if (add) {
+      run.listeners.push_back(listener);
+    } else if (std::erase(run.listeners, listener) == 0) {
+      run.hal_faults.push_back("removal of a listener never added");
+      return kAudioHardwareUnknownPropertyError;
+    }
+    return kAudioHardwareNoError;
+  });
+}
+
+OSStatus AudioObjectAddPropertyListenerBlock(AudioObjectID object,
+                                             const AudioObjectPropertyAddress* address,
+                                             dispatch_queue_t queue,
+                                             AudioObjectPropertyListenerBlock block) {
+  return listen(true, __func__, {object, *address, queue, block});
+}
+
+OSStatus AudioObjectRemovePropertyListenerBlock(AudioObjectID object,
+                                                const AudioObjectPropertyAddress* address,
+                                                dispatch_queue_t queue,
+                                                AudioObjectPropertyListenerBlock block) {
+  return listen(false, __func__, {object, *address, queue, block});
+}
