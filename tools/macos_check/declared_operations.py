@@ -13,7 +13,7 @@ def operations(node, namespaces):
         namespaces = namespaces + [node.get("name", "")]
     elif kind == "FunctionDecl":
         has_body = any(inner.get("kind") == "CompoundStmt" for inner in node.get("inner", []))
-        if (namespaces == ["system_audio", "platform"] and not node.get("inline")
+        if (namespaces == ["system_audio", "apple"] and not node.get("inline")
                 and not node.get("constexpr") and not has_body):
             yield node["mangledName"]
         return
