@@ -7,7 +7,6 @@
 #include "private_audio_server.h"
 #include "system_audio/apple/standin/runtime.h"
 #include "system_audio/coreaudio/coreaudio_session.h"
-#include "system_audio/coreaudio/io_proc.h"
 
 namespace system_audio {
 namespace {
@@ -25,7 +24,7 @@ class PulseBinding : public ::testing::Test {
 
   Result<CoreAudioSession> start() {
     ::testing::internal::CaptureStderr();
-    auto session = CoreAudioSession::start(std::move(pcm.first), std::move(status.first));
+    auto session = CoreAudioSession::start({}, std::move(pcm.first), std::move(status.first));
     ::testing::internal::GetCapturedStderr();
     return session;
   }
@@ -55,9 +54,8 @@ TEST_F(PulseBinding, ACaptureWhoseServerWentAwayIsTornDownWithNothingLeftAlive) 
   EXPECT_EQ(status.second.receive_for(5s).message, "receiving");
   server->stop();
   const auto begun = std::chrono::steady_clock::now();
-  cleanup_hal(session->tap_id, session->aggregate_id, session->io_proc_id);
+  { const CoreAudioSession gone = std::move(*session); }
   EXPECT_LT(std::chrono::steady_clock::now() - begun, 5s);
-  session->release();
   // The IOProc is gone: what it sent is still there, then the channel closes.
   while (pcm.second.receive_for(5s).status == ReceiveStatus::message) {
   }

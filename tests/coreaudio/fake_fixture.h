@@ -58,7 +58,7 @@ class FakeHalTest : public ::testing::Test {
       calls.push_back(line);
     });
     ::testing::internal::CaptureStderr();
-    auto session = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
+    auto session = CoreAudioSession::start({}, std::move(pcm_tx), std::move(status_tx));
     const std::string text = ::testing::internal::GetCapturedStderr();
     fake::set_observer(nullptr);
     mark_gone();

@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "fake_fixture.h"
-#include "system_audio/coreaudio/io_proc.h"
 
 namespace system_audio {
 namespace {
@@ -53,26 +52,24 @@ TEST_F(RunningSession, CyclesFromTwoThreadsAllReachThePcmChannelMixedDown) {
                                       "AudioObjectPropertyListenerBlock"}));
 }
 
-TEST_F(RunningSession, ReleasedWithItsHalObjectsLeavesNothingBehind) {
+// Released, a session goes as a failed start does: the listeners, then the
+// HAL objects newest first, so that no IO block runs against a freed state.
+TEST_F(RunningSession, ReleasedItLeavesNothingBehindHalObjectsFirst) {
   auto session = start();
   ASSERT_TRUE(session) << session.error();
   ASSERT_TRUE(fake::deliver_io_cycle({std::vector(480, 0.5f)}));
-  fake::wait_until_delivered();  // the IOProc's last call is over: its state may go
   EXPECT_EQ(pcm_rx.receive_for(std::chrono::seconds(5)).status, ReceiveStatus::message);
   const std::size_t before = fake::log().size();
-  const auto io_proc = session->io_proc_id;
-  session->release();
+  { const CoreAudioSession gone = std::move(*session); }
   EXPECT_TRUE(pcm_closed());
-  cleanup_hal(77, 88, io_proc);
   const auto log = fake::log();
   std::vector<std::string> expected = testing::kRemoveListeners;
   expected.insert(
       expected.end(),
-      {"NSObject_release(CATapDescription)", "Block_release(AudioDeviceIOBlock)",
-       "Block_release(AudioObjectPropertyListenerBlock)",
+      {"AudioDeviceDestroyIOProcID(88, IOProc#1)", "AudioHardwareDestroyAggregateDevice(88)",
+       "AudioHardwareDestroyProcessTap(77)", "Block_release(AudioObjectPropertyListenerBlock)",
        "dispatch_release(dispatch_queue \"com.vantle.audio-helper.audio-tap\")",
-       "AudioDeviceDestroyIOProcID(88, IOProc#1)", "AudioHardwareDestroyAggregateDevice(88)",
-       "AudioHardwareDestroyProcessTap(77)"});
+       "Block_release(AudioDeviceIOBlock)", "NSObject_release(CATapDescription)"});
   EXPECT_EQ(std::vector(log.begin() + std::ptrdiff_t(before), log.end()), expected);
   EXPECT_FALSE(fake::deliver_io_cycle({std::vector(480, 0.5f)}));
   EXPECT_EQ(fake::leftovers(), std::vector<std::string>{});

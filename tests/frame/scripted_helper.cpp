@@ -29,7 +29,7 @@ struct ScriptedSession {};
 // 397 more after it, then a failed status, and it keeps running. ends: two
 // chunks, then the senders are dropped. silent: nothing at all.
 template <const char* Backend>
-Result<OwnedSession> scripted_start(PcmSender pcm_tx, StatusSender status_tx) {
+Result<OwnedSession> scripted_start(const Options&, PcmSender pcm_tx, StatusSender status_tx) {
   write_diagnostic(std::string("test: start ") + Backend);
   if (script == "fail") return fail(std::string(Backend) + " refused:\nnext line\r ünïcödé");
   std::uint32_t n = 1;

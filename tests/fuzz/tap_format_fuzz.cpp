@@ -8,7 +8,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   AudioStreamBasicDescription format{};
   if (size > sizeof format) return 0;
   std::copy(data, data + size, reinterpret_cast<std::uint8_t*>(&format));
-  const auto result = system_audio::validate_tap_format(format, static_cast<std::uint32_t>(size));
+  const auto result =
+      system_audio::validate_tap_format(format, static_cast<std::uint32_t>(size)).accepted;
 
   const bool accepted = size == 40 && format.mFormatID == 1819304813 &&
                         format.mBitsPerChannel == 32 && !(format.mSampleRate < 16000.0) &&

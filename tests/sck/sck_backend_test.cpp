@@ -13,9 +13,9 @@
 
 #include "fake_apple.h"
 #include "sck_fake.h"
+#include "system_audio/apple/audio_output_class.h"
 #include "system_audio/frame/messages.h"
 #include "system_audio/sck/audio_output.h"
-#include "system_audio/sck/audio_output_class.h"
 #include "system_audio/sck/sck_session.h"
 
 namespace system_audio {
@@ -199,7 +199,7 @@ TEST_P(FailedStart, EndsWithItsTextHavingGivenBackEverythingNewestFirst) {
   ::testing::internal::CaptureStderr();
   observe();
   const auto began = std::chrono::steady_clock::now();
-  auto session = SckAudioSession::start(std::move(pcm_tx), std::move(status_tx));
+  auto session = SckAudioSession::start({}, std::move(pcm_tx), std::move(status_tx));
   // A dropped handler ends the wait at once, not at the deadline.
   const auto took = std::chrono::steady_clock::now() - began;
   EXPECT_TRUE(row.late || took < std::chrono::seconds(4));
@@ -223,7 +223,7 @@ TEST_F(FailedStart, RunningStartStreamsFromTheFirstDisplayUntilTheSessionGoes) {
   sck().displays = {{69733382, 3024, 1964}, {2, 1280, 720}};
   auto [pcm_tx, status_tx] = senders();
   ::testing::internal::CaptureStderr();
-  auto session = SckAudioSession::start(std::move(pcm_tx), std::move(status_tx));
+  auto session = SckAudioSession::start({}, std::move(pcm_tx), std::move(status_tx));
   EXPECT_EQ(captured_diagnostics(), kLines);
   ASSERT_TRUE(session) << session.error();
   EXPECT_EQ(standin::content(session->configuration.get()),

@@ -8,13 +8,13 @@
 namespace system_audio {
 
 void run_output_pump(PcmReceiver& pcm_rx) {
-  std::uint64_t frames = 0;
+  std::uint64_t chunks = 0;
   std::uint64_t bytes = 0;
   while (auto chunk = pcm_rx.receive()) {
-    frames += 1;
+    chunks += 1;
     bytes += chunk->size();
-    if (frames == 1 || frames % PROGRESS_INTERVAL_CHUNKS == 0) {
-      write_diagnostic("helper: pcm frames=" + std::to_string(frames) +
+    if (chunks == 1 || chunks % PROGRESS_INTERVAL_CHUNKS == 0) {
+      write_diagnostic("helper: pcm frames=" + std::to_string(chunks) +
                        " bytes=" + std::to_string(bytes));
     }
     std::string line;

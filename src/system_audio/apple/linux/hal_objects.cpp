@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "system_audio/frame/line_writer.h"
-
 namespace system_audio::pulse {
 
 Result<std::shared_ptr<PulseConnection>> HalObjects::server() {
@@ -35,7 +33,9 @@ std::string HalObjects::new_uid() {
 }
 
 OSStatus server_failed(const std::string& error) {
-  write_diagnostic("coreaudio: audio server: " + server_reason(error));
+  if (auto handler = apple::audio_hardware_reason_handler.load()) {
+    handler(("audio server: " + server_reason(error)).c_str());
+  }
   return kAudioHardwareNotRunningError;
 }
 

@@ -10,9 +10,9 @@
 #include <type_traits>
 #include <utility>
 
+#include "system_audio/apple/audio_output_class.h"
 #include "system_audio/apple/linux/stream_audio.h"
 #include "system_audio/apple/standin/screen_capture.h"
-#include "system_audio/sck/audio_output_class.h"
 
 namespace system_audio::apple {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "system_audio/apple/audio_output_class.h"
 #include "system_audio/apple/standin/screen_capture.h"
-#include "system_audio/sck/audio_output_class.h"
 
 namespace system_audio::standin {
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 #include <utility>
 
+#include "system_audio/apple/audio_output_class.h"
 #include "system_audio/apple/standin/objects.h"
 #include "system_audio/apple/standin/screen_capture.h"
-#include "system_audio/sck/audio_output_class.h"
 
 namespace system_audio::standin {
 namespace {

@@ -2,8 +2,6 @@
 
 #include <string_view>
 
-#include "system_audio/identifier.h"
-
 namespace system_audio {
 
 // The name the tap and the aggregate device show to the rest of the system.

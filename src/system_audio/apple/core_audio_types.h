@@ -1,8 +1,9 @@
 #pragma once
 
-// The two CoreAudio records that the conversion path reads as plain data. On
-// macOS the SDK's own definitions take their place; elsewhere these copies keep
-// the same field names and the same layout.
+// The two CoreAudio records that the conversion path reads as plain data, on
+// their own so that it needs nothing else of the Apple API. On macOS the SDK's
+// own definitions take their place; elsewhere these copies keep the same field
+// names and the same layout.
 
 #include <cstddef>
 

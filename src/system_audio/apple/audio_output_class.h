@@ -1,11 +1,12 @@
 #pragma once
 
-// The facts of the class VantleSckAudioOutput, in the one place a binding takes
-// them from: the macOS binding declares the class statically with exactly these,
-// and forwards its three methods to the functions below.
+// The facts of the class VantleSckAudioOutput, the helper's own, in the one
+// place a binding takes them from: the macOS binding declares the class
+// statically with exactly these, and forwards its three methods to the
+// functions below, which the sck backend defines.
 //
 //   @interface VantleSckAudioOutput : NSObject <SCStreamOutput, SCStreamDelegate> {
-//     alignas(8) unsigned char ivars[IVARS_SIZE];  // an SckAudioOutput
+//     alignas(8) unsigned char ivars[IVARS_SIZE];  // the backend's state
 //     unsigned char drop_flag;                     // DROP_FLAG_SET once ivars is filled
 //   }
 //   - (void)stream:didOutputSampleBuffer:ofType:  -> stream_did_output_sample_buffer
@@ -14,8 +15,8 @@
 
 #include <cstddef>
 
+#include "system_audio/apple/core_audio_types.h"
 #include "system_audio/apple/screen_capture.h"
-#include "system_audio/conversion/capture_state.h"
 
 namespace system_audio::audio_output_class {
 
@@ -34,10 +35,10 @@ inline constexpr Method SAMPLE_BUFFER = {"stream:didOutputSampleBuffer:ofType:",
                                          "v@:@^{opaqueCMSampleBuffer=}q"};
 inline constexpr Method STOP_WITH_ERROR = {"stream:didStopWithError:", "v@:@@"};
 
+// Room for the backend's state, which must fit.
 inline constexpr char IVARS_NAME[] = "ivars";
-inline constexpr std::size_t IVARS_SIZE = sizeof(SckAudioOutput);
+inline constexpr std::size_t IVARS_SIZE = 512;
 inline constexpr std::size_t IVARS_ALIGNMENT = 8;
-static_assert(alignof(SckAudioOutput) <= IVARS_ALIGNMENT);
 
 inline constexpr char DROP_FLAG_NAME[] = "drop_flag";
 inline constexpr char DROP_FLAG_TYPES[] = "C";
@@ -56,5 +57,10 @@ void stream_did_stop_with_error(apple::VantleSckAudioOutput* self, apple::SCStre
 // The state's drop in dealloc, guarded by drop_flag; the caller then runs the
 // superclass's dealloc.
 void drop_audio_output_state(apple::VantleSckAudioOutput* self);
+// What the sample-buffer method does once it holds the buffer's audio and its
+// source rate: a binding that has them without a sample buffer (the audio
+// server's) calls this directly, one block at a time and in order.
+void stream_did_output_audio(apple::VantleSckAudioOutput* self, apple::SCStream* stream,
+                             const AudioBufferList& audio, double source_rate);
 
 }  // namespace system_audio
