@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "private_audio_server.h"
-#include "system_audio/apple/standin/runtime.h"
+#include "runtime_watch.h"
 #include "system_audio/coreaudio/coreaudio_session.h"
 
 namespace system_audio {
@@ -20,7 +20,10 @@ class PulseBinding : public ::testing::Test {
   std::pair<PcmSender, PcmReceiver> pcm = make_channel<PcmChunk>();
   std::pair<StatusSender, StatusReceiver> status = make_channel<StatusText>();
 
-  void SetUp() override { server->use_in_this_process(); }
+  void SetUp() override {
+    server->use_in_this_process();
+    fake::watch_runtime();
+  }
 
   Result<CoreAudioSession> start() {
     ::testing::internal::CaptureStderr();
@@ -30,8 +33,8 @@ class PulseBinding : public ::testing::Test {
   }
 
   static std::vector<std::string> left_alive() {
-    std::vector<std::string> left = standin::faults();
-    for (const auto& object : standin::live_objects()) left.push_back(object);
+    std::vector<std::string> left = fake::faults();
+    for (const auto& object : fake::live_objects()) left.push_back(object);
     return left;
   }
 };

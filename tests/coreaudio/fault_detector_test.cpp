@@ -1,4 +1,4 @@
-// The stand-in runtime and the fake catch the misuse the sanitizers would not
+// The watched runtime and the fake catch the misuse the sanitizers would not
 // see: each row misuses the platform once and names what it leaves behind.
 
 #include "fake_fixture.h"
@@ -13,7 +13,7 @@ void write_output(void*, const AudioTimeStamp*, const AudioBufferList*, const Au
   output->mBuffers[0].mDataByteSize = 4;
 }
 void note_dispose(void*) {
-  standin::add_fault("disposed");
+  fake::add_fault("disposed");
 }
 
 struct Misuse {
@@ -35,23 +35,13 @@ const Misuse kMisuses[] = {
      },
      {"NSObject_release of dispatch_queue \"q\""}},
     {"Leak", [](fake::Script&) { standin::make_cfstring("kept"); }, {"CFString \"kept\""}},
-    {"UseAfterRelease",
+    {"ReleaseOfAReleasedObject",
      [](fake::Script&) {
        CFTypeRef gone = standin::make_cfstring("gone");
        CFRelease(gone);
-       CFArrayCreate(kCFAllocatorDefault, &gone, 1, &kCFTypeArrayCallBacks);
        CFRelease(gone);
      },
-     {"CFArrayCreate with element dead object", "CFRelease of dead object"}},
-    {"BlockCalledAfterItsRelease",
-     [](fake::Script&) {
-       auto block = apple::AudioDeviceIOBlock_create(&write_output, nullptr, &note_dispose);
-       Block_release(Block_copy(block));
-       Block_release(block);
-       standin::invoke_block<apple::AudioDeviceIOBlockInvoke>(block, nullptr, nullptr, nullptr,
-                                                              nullptr, nullptr);
-     },
-     {"disposed", "call of dead object"}},
+     {"CFRelease of dead object"}},
     {"BlockThatCouldNotBeMade",
      [](fake::Script& s) {
        s.failing_calls = {"AudioDeviceIOBlock_create"};

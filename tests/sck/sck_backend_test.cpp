@@ -226,7 +226,7 @@ TEST_F(FailedStart, RunningStartStreamsFromTheFirstDisplayUntilTheSessionGoes) {
   auto session = SckAudioSession::start({}, std::move(pcm_tx), std::move(status_tx));
   EXPECT_EQ(captured_diagnostics(), kLines);
   ASSERT_TRUE(session) << session.error();
-  EXPECT_EQ(standin::content(session->configuration.get()),
+  EXPECT_EQ(fake::content(session->configuration.get()),
             "SCStreamConfiguration{audio YES, exclude self YES, 16000 Hz, 1 ch, depth 8, 2x2, "
             "interval 1/1}");
 
@@ -244,7 +244,7 @@ TEST_F(FailedStart, RunningStartStreamsFromTheFirstDisplayUntilTheSessionGoes) {
 
 // How a buffer of 480 mono frames is made and handed over.
 struct Buffer {
-  standin::SampleBufferSpec spec;
+  fake::SampleBufferSpec spec;
   SCStreamOutputType type = SCStreamOutputTypeAudio;
   bool null = false;
 };
@@ -291,7 +291,7 @@ TEST_F(SampleBuffers, BecomeAudioAtTheirSourceRate) {
     auto output = make_audio_output(pcm_tx, status_tx);
     ASSERT_TRUE(output);
     ::testing::internal::CaptureStderr();
-    CMSampleBufferRef made = buffer.null ? nullptr : standin::make_sample_buffer(buffer.spec);
+    CMSampleBufferRef made = buffer.null ? nullptr : fake::make_sample_buffer(buffer.spec);
     stream_did_output_sample_buffer(output.get(), nullptr, made, buffer.type);
     if (made != nullptr) CFRelease(made);
     EXPECT_EQ(captured_diagnostics(),

@@ -8,8 +8,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 
-#include "system_audio/apple/standin/runtime.h"
+#include "runtime_watch.h"
+#include "system_audio/apple/standin/objects.h"
 
 namespace system_audio::fake {
 namespace {
@@ -47,6 +49,7 @@ struct Run {
   std::vector<Listener> listeners;
   int next_io_proc = 1;
   std::function<void(const std::string&)> observer;
+  const void* breaking = nullptr;
 };
 
 struct State {
@@ -99,11 +102,15 @@ OSStatus write(OSStatus status, const T& value, UInt32 written, UInt32* size, vo
 OSStatus write_uid(OSStatus status, const std::optional<std::u16string>& uid, UInt32* size,
                    void* data) {
   if (status != 0 || *size < sizeof(CFStringRef)) return write(status, 0, 8, size, data);
-  return write(0, uid ? standin::make_cfstring_utf16(*uid) : nullptr, 8, size, data);
+  const void* made = uid ? standin::make_string(*uid, false) : nullptr;
+  return write(0, static_cast<CFStringRef>(made), 8, size, data);
 }
 
-bool on_call(std::string_view function, std::string_view arguments) {
-  add_log(std::string(function) + "(" + std::string(arguments) + ")");
+bool on_call(std::string_view function, const void* object, const std::string& line) {
+  add_log(line);
+  if (object != nullptr && object == locked([](Run& run) { return run.breaking; })) {
+    throw std::runtime_error("the object broke when it was touched");
+  }
   return locked([&](Run& run) {
     const std::string name(function);
     const std::string nth = name + "#" + std::to_string(++run.call_counts[name]);
@@ -117,28 +124,33 @@ void retire(const std::shared_ptr<IoProc>& proc) {
   locked([&](Run&) { proc->destroyed = true; });
   // As the HAL: no return while the block runs, unless called from the block.
   if (standin::current_queue() != proc->queue) std::lock_guard wait(proc->call);
-  standin::release(proc->block, "internal");
-  standin::release(proc->queue, "internal");
+  standin::release(proc->block);
+  standin::release(proc->queue);
 }
 
 }  // namespace
 
 Script& install() {
   uninstall();
-  standin::set_call_hook(&on_call);
+  watch_runtime();
+  set_call_hook(&on_call);
   return state().run.script;
 }
 
 void uninstall() {
   wait_until_delivered();
-  standin::set_call_hook(nullptr);
+  set_call_hook(nullptr);
   for (const auto& proc : locked([](Run& run) { return std::move(run.io_procs); })) retire(proc);
   locked([](Run& run) { run = {}; });
-  standin::reset_ledger();
+  forget_objects();
 }
 
 void set_observer(std::function<void(const std::string& line)> observer) {
   locked([&](Run& run) { run.observer = std::move(observer); });
+}
+
+void break_when_touched(const void* object) {
+  locked([&](Run& run) { run.breaking = object; });
 }
 
 std::vector<std::string> log() {
@@ -154,8 +166,8 @@ std::vector<std::string> leftovers() {
     hal.insert(hal.end(), run.hal_faults.begin(), run.hal_faults.end());
     return hal;
   });
-  for (const auto& object : standin::live_objects()) left.push_back(object);
-  for (const auto& fault : standin::faults()) left.push_back(fault);
+  for (const auto& object : live_objects()) left.push_back(object);
+  for (const auto& fault : faults()) left.push_back(fault);
   return left;
 }
 
@@ -248,7 +260,7 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPrope
 
 OSStatus system_audio::apple::AudioHardwareCreateProcessTap(CATapDescription* description,
                                                             AudioObjectID* tap) {
-  fake::add_log("AudioHardwareCreateProcessTap(" + standin::content(description) + ")");
+  fake::add_log("AudioHardwareCreateProcessTap(" + fake::content(description) + ")");
   return locked([&](Run& run) {
     if (run.script.create_tap_status != 0) return run.script.create_tap_status;
     run.taps.push_back(*tap = run.script.tap_id);
@@ -263,7 +275,7 @@ OSStatus system_audio::apple::AudioHardwareDestroyProcessTap(AudioObjectID tap) 
 }
 
 OSStatus AudioHardwareCreateAggregateDevice(CFDictionaryRef description, AudioObjectID* device) {
-  fake::add_log("AudioHardwareCreateAggregateDevice(" + standin::content(description) + ")");
+  fake::add_log("AudioHardwareCreateAggregateDevice(" + fake::content(description) + ")");
   return locked([&](Run& run) {
     if (run.script.create_aggregate_status != 0) return run.script.create_aggregate_status;
     run.aggregates.push_back(*device = run.script.aggregate_id);
@@ -281,11 +293,11 @@ OSStatus AudioHardwareDestroyAggregateDevice(AudioObjectID device) {
 OSStatus AudioDeviceCreateIOProcIDWithBlock(AudioDeviceIOProcID* id, AudioObjectID device,
                                             dispatch_queue_t queue, AudioDeviceIOBlock block) {
   fake::add_log("AudioDeviceCreateIOProcIDWithBlock(" + std::to_string(device) + ", " +
-                standin::describe(queue) + ", " + standin::describe(block) + ")");
+                fake::describe(queue) + ", " + fake::describe(block) + ")");
   return locked([&](Run& run) {
     if (run.script.create_io_proc_status != 0) return run.script.create_io_proc_status;
-    standin::retain(queue, "internal");
-    standin::retain(block, "internal");
+    standin::retain(queue);
+    standin::retain(block);
     auto proc = std::shared_ptr<fake::IoProc>(
         new fake::IoProc{run.next_io_proc++, device, queue, block, false, false, {}});
     *id = reinterpret_cast<AudioDeviceIOProcID>(proc.get());
@@ -320,8 +332,9 @@ OSStatus AudioDeviceStart(AudioObjectID device, AudioDeviceIOProcID id) {
 
 // Logs the call; an addition fails as the script says.
 static OSStatus listen(bool add, const char* function, fake::Listener listener) {
-  if (!fake::on_call(function, std::to_string(listener.object) + ", " +
-                                   fake::code(listener.address.mSelector))) {
+  if (!fake::on_call(function, nullptr,
+                     std::string(function) + "(" + std::to_string(listener.object) + ", " +
+                         fake::code(listener.address.mSelector) + ")")) {
     return kAudioHardwareBadObjectError;
   }
   return locked([&](Run& run) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime_watch.h"
 #include "system_audio/apple/core_audio.h"
 
 namespace system_audio::fake {
@@ -59,6 +60,8 @@ void uninstall();
 std::vector<std::string> log();
 // Sees each log line before the call acts, on the calling thread.
 void set_observer(std::function<void(const std::string& line)> observer);
+// A call about this object throws, as an object that breaks when it is touched.
+void break_when_touched(const void* object);
 
 // HAL objects alive, runtime objects alive and every fault of either, as text;
 // empty when nothing was left behind.

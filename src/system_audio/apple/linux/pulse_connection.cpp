@@ -12,8 +12,6 @@
 namespace system_audio::pulse {
 namespace {
 
-constexpr const char* kApplicationName = "vantle_audio_helper";
-
 struct Alarm {
   pa_threaded_mainloop* mainloop;
   bool fired = false;
@@ -23,10 +21,6 @@ void ring(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdat
   auto* alarm = static_cast<Alarm*>(userdata);
   alarm->fired = true;
   pa_threaded_mainloop_signal(alarm->mainloop, 0);
-}
-
-std::string server_error(pa_context* context, const char* what) {
-  return std::string(what) + ": " + pa_strerror(pa_context_errno(context));
 }
 
 // A reply slot on the waiting thread's stack; the operation is cancelled
@@ -99,6 +93,10 @@ bool finish(PulseConnection& connection, pa_operation* operation, const bool& do
 }
 
 }  // namespace
+
+std::string server_error(pa_context* context, const char* what) {
+  return std::string(what) + ": " + pa_strerror(pa_context_errno(context));
+}
 
 Result<std::shared_ptr<PulseConnection>> PulseConnection::connect(std::chrono::milliseconds bound) {
   const auto deadline = Clock::now() + bound;

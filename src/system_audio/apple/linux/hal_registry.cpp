@@ -1,19 +1,21 @@
-#include "system_audio/apple/linux/hal_objects.h"
+#include "system_audio/apple/linux/hal_registry.h"
 
 #include <cstdio>
 
 namespace system_audio::pulse {
 
-Result<std::shared_ptr<PulseConnection>> HalObjects::server() {
-  if (connection && connection->alive()) return connection;
-  connection.reset();
-  auto fresh = PulseConnection::connect();
-  if (!fresh) return fail(fresh.error());
-  connection = *fresh;
-  return connection;
+IoProc::IoProc(AudioDeviceIOBlock io_block, dispatch_queue_t io_queue)
+    : block(static_cast<AudioDeviceIOBlock>(Block_copy(io_block))), queue(io_queue) {
+  dispatch_retain(queue);
 }
 
-AudioObjectID HalObjects::device_id(const std::string& sink_name) {
+IoProc::~IoProc() {
+  stream.reset();
+  Block_release(block);
+  dispatch_release(queue);
+}
+
+AudioObjectID HalRegistry::device_id(const std::string& sink_name) {
   const auto found = device_ids.find(sink_name);
   if (found != device_ids.end()) return found->second;
   const AudioObjectID id = new_id();
@@ -22,7 +24,7 @@ AudioObjectID HalObjects::device_id(const std::string& sink_name) {
   return id;
 }
 
-std::string HalObjects::new_uid() {
+std::string HalRegistry::new_uid() {
   const std::uint64_t high = uid_source();
   const std::uint64_t low = uid_source();
   char text[37];
@@ -39,9 +41,9 @@ OSStatus server_failed(const std::string& error) {
   return kAudioHardwareNotRunningError;
 }
 
-HalObjects& hal_objects() {
-  static HalObjects* objects = new HalObjects();
-  return *objects;
+HalRegistry& hal_registry() {
+  static HalRegistry* registry = new HalRegistry();
+  return *registry;
 }
 
 }  // namespace system_audio::pulse

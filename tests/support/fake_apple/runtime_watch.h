@@ -1,0 +1,33 @@
+#pragma once
+
+// The stand-in runtime as the tests see it: every object made and gone, every
+// call, and the misuse the platform would not forgive (a call about an object
+// that is gone, a release by another kind's call), which the watch records and
+// fails instead of letting it act.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace system_audio::fake {
+
+// From now on, for the life of the program.
+void watch_runtime();
+// The objects alive, described, oldest first; every misuse so far.
+std::vector<std::string> live_objects();
+std::vector<std::string> faults();
+void add_fault(std::string text);
+// Forgets both (what is alive stays allocated: a queue may still use it).
+void forget_objects();
+// Sees each call, with its object and as "Function(object)", before it acts;
+// false fails it.
+using CallHook =
+    std::function<bool(std::string_view function, const void* object, const std::string& line)>;
+void set_call_hook(CallHook hook);
+
+// "CFString \"uid\"", "NSArray[0]", "NULL"; content() spells out containers and fields.
+std::string describe(const void* object);
+std::string content(const void* object);
+
+}  // namespace system_audio::fake
