@@ -5,7 +5,6 @@
 // that is gone, a release by another kind's call), which the watch records and
 // fails instead of letting it act.
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,11 +19,9 @@ std::vector<std::string> faults();
 void add_fault(std::string text);
 // Forgets both (what is alive stays allocated: a queue may still use it).
 void forget_objects();
-// Sees each call, with its object and as "Function(object)", before it acts;
-// false fails it.
-using CallHook =
-    std::function<bool(std::string_view function, const void* object, const std::string& line)>;
-void set_call_hook(CallHook hook);
+// The fake's answer to each call, as "Function(object)", before it acts:
+// false fails it (fake_apple.cpp).
+bool answer_call(std::string_view function, const void* object, const std::string& line);
 
 // "CFString \"uid\"", "NSArray[0]", "NULL"; content() spells out containers and fields.
 std::string describe(const void* object);
