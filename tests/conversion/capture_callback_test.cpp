@@ -14,7 +14,7 @@ using Texts = std::vector<std::string>;
 // Stereo frames whose channels average to the frame number, in blocks of 1,
 // 511, 512 and 512 frames: every third frame comes out, one chunk for each
 // block that yields samples, together what the conversion makes of the mono
-// ramp in one piece; "receiving" with the first chunk. Lists without a whole
+// ramp at once; "receiving" with the first chunk. Lists without a whole
 // frame send nothing.
 TEST(CapturePipeline, At48kHzEveryThirdFrameComesOutInChunksOfTheBlocks) {
   Capture tap(48000.0);

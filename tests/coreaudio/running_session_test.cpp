@@ -1,4 +1,4 @@
-// A started session: its IO cycles reach the PCM channel, its listeners tell
+// A started session: its blocks reach the PCM channel, its listeners tell
 // of a capture that died, and released it leaves nothing behind.
 
 #include <algorithm>
@@ -17,7 +17,7 @@ using RunningSession = testing::FakeHalTest;
 TEST_F(RunningSession, ReleasedItLeavesNothingBehindHalObjectsFirst) {
   auto session = start();
   ASSERT_TRUE(session) << session.error();
-  ASSERT_TRUE(fake::deliver_io_cycle({std::vector(480, 0.5f)}));
+  ASSERT_TRUE(fake::deliver_block({std::vector(480, 0.5f)}));
   EXPECT_EQ(pcm_rx.receive_for(std::chrono::seconds(5)).status, ReceiveStatus::message);
   const std::size_t before = fake::log().size();
   { const CoreAudioSession gone = std::move(*session); }
@@ -31,7 +31,7 @@ TEST_F(RunningSession, ReleasedItLeavesNothingBehindHalObjectsFirst) {
        "dispatch_release(dispatch_queue \"com.vantle.audio-helper.audio-tap\")",
        "Block_release(AudioDeviceIOBlock)", "NSObject_release(CATapDescription)"});
   EXPECT_EQ(std::vector(log.begin() + std::ptrdiff_t(before), log.end()), expected);
-  EXPECT_FALSE(fake::deliver_io_cycle({std::vector(480, 0.5f)}));
+  EXPECT_FALSE(fake::deliver_block({std::vector(480, 0.5f)}));
   EXPECT_EQ(fake::leftovers(), std::vector<std::string>{});
 }
 

@@ -11,18 +11,18 @@
 #include "system_audio/frame/messages.h"
 
 // Why a sparse linear-phase FIR: the resampler reads two neighbouring source
-// samples per output sample (about two in three at 48 kHz, one in three at
-// 96 kHz), so only those are filtered, while a recursive filter (a cascade of
-// biquads) would have to run on every sample, with a delay that varies across
-// the band. The FIR's delay is the same at every frequency and about half a
-// millisecond; its symmetry halves the multiplications; its sums run in one
-// fixed order (eight lanes, then the lanes pairwise), so a sample comes out
-// the same on every machine, whether filtered alone or beside its neighbour,
-// and for every block split.
+// samples per output sample (about two in three at 44.1 kHz), and at a whole
+// step only the first counts (one in three at 48 kHz, one in six at 96 kHz),
+// so only those are filtered, while a recursive filter (a cascade of biquads)
+// would have to run on every sample, with a delay that varies across the band. The FIR's delay is
+// the same at every frequency and about half a millisecond; its symmetry halves the
+// multiplications; its sums run in one fixed order (eight lanes, then the lanes pairwise), so a
+// sample comes out the same on every machine, whether filtered alone or beside its neighbour, and
+// for every block split.
 namespace system_audio {
 namespace {
 
-// Room for an ordinary callback's block, so appending does not reallocate.
+// Room for an ordinary block, so appending does not reallocate.
 constexpr std::size_t kBlockCapacity = 4096;
 
 // Eight lanes: one AVX register, or two SSE or NEON ones. The lanes are summed

@@ -53,7 +53,7 @@ struct Run {
 struct State {
   std::mutex mutex;
   Run run;
-  std::size_t in_flight = 0;  // cycles and listener calls queued, not yet run
+  std::size_t in_flight = 0;  // blocks and listener calls queued, not yet run
   std::condition_variable delivered;
 };
 
@@ -174,7 +174,7 @@ std::vector<std::string> leftovers() {
   return left;
 }
 
-bool deliver_io_cycle(Buffers buffers, UInt32 channels, std::function<void(Buffers&)> at_call) {
+bool deliver_block(Buffers buffers, UInt32 channels, std::function<void(Buffers&)> at_call) {
   const std::shared_ptr<IoProc> proc = locked([](Run& run) {
     const auto started = std::ranges::find_if(run.io_procs, [](auto& p) { return p->started; });
     ++state().in_flight;

@@ -65,7 +65,7 @@ OSStatus system_audio::apple::AudioHardwareDestroyProcessTap(AudioObjectID inTap
     std::lock_guard lock(registry.mutex);
     if (registry.taps.erase(inTapID) == 0) return kAudioHardwareBadObjectError;
     // An aggregate whose tap is gone has nothing left to capture: its IOProcs
-    // stay registered but receive no further cycles.
+    // stay registered but receive no further blocks.
     for (auto& [id, aggregate] : registry.aggregates) {
       if (aggregate.tap != inTapID) continue;
       aggregate.tap = kAudioObjectUnknown;

@@ -30,8 +30,8 @@ OSStatus not_an_aggregate(const pulse::HalRegistry& registry, AudioObjectID devi
                                                 : kAudioHardwareBadDeviceError;
 }
 
-// One IO cycle: the block with the record stream's block as its input list.
-void run_io_cycle(void* context, const AudioBufferList& block, double) {
+// The IO block called with one of the record stream's blocks as its input list.
+void run_io_block(void* context, const AudioBufferList& block, double) {
   standin::invoke_block<apple::AudioDeviceIOBlockInvoke>(
       static_cast<IoProc*>(context)->block, nullptr, &block, nullptr, nullptr, nullptr);
 }
@@ -98,7 +98,7 @@ OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) 
   format.channel_map = tap->second.sink.channel_map;
   format.stream_name = tap->second.name;
   io_proc.stream.reset();  // one whose server went away gets a new one
-  auto stream = pulse::RecordStream::open(format, {&run_io_cycle, nullptr, &io_proc});
+  auto stream = pulse::RecordStream::open(format, {&run_io_block, nullptr, &io_proc});
   if (!stream) {
     // A server that is still there refused the stream: its sink has gone.
     if ((*server)->alive()) return kAudioHardwareBadDeviceError;

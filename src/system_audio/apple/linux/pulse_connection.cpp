@@ -264,10 +264,12 @@ Result<std::optional<SinkInfo>> PulseConnection::default_sink() {
 #if defined(__SANITIZE_THREAD__)
 // libpulse is built without ThreadSanitizer: its internal mutexes pass between
 // its own threads through atomics that the sanitizer cannot see, so their first
-// lock on the mainloop thread reads as a race with their allocation. Only
-// reports with libpulse locking its own mutex are silenced; weak, so that a
-// program with its own list keeps it.
+// lock on the mainloop thread reads as a race with their allocation; and its
+// packets and memory blocks are recycled across connections (a record stream's
+// thread, the connection's mainloop thread) through lock-free lists it cannot
+// see either. Only reports with libpulse locking its own mutex or filling its
+// own buffers are silenced; weak, so that a program with its own list keeps it.
 extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
-  return "race:pa_mutex_lock\n";
+  return "race:pa_mutex_lock\nrace:pa_srbchannel_read\nrace:pa_iochannel_read_with_ancil_data\n";
 }
 #endif

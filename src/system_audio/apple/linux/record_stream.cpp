@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -17,7 +18,7 @@
 
 namespace system_audio::pulse {
 
-// About 10 ms of audio per block: what a HAL IO cycle carries.
+// About 10 ms of audio per block: what one IO cycle of the HAL carries.
 constexpr std::uint32_t kBlocksPerSecond = 100;
 
 // Everything the stream's thread uses; it goes with the last of the stream and
@@ -37,8 +38,10 @@ struct RecordLoop {
   // reaches it) or will see `stopping` before it calls the sink again.
   std::mutex mutex;
   bool stopping = false;
+  bool ended = false;  // the loop's thread is done with it
+  std::condition_variable end;
   std::atomic<bool> failed{false};
-  std::thread thread;
+  std::thread::id runner;  // the loop's thread, detached: it may end by itself
 
   ~RecordLoop() {
     if (stream != nullptr) {
@@ -204,12 +207,18 @@ Result<std::unique_ptr<RecordStream>> RecordStream::open(const CaptureFormat& fo
 
   running.unlock();
   try {
-    loop->thread = std::thread([loop] {
-      std::lock_guard lock(loop->mutex);
-      while (!loop->stopping && !loop->failed.load() &&
-             pa_mainloop_iterate(loop->mainloop, 1, nullptr) >= 0) {
+    std::thread thread([loop] {
+      {
+        std::lock_guard lock(loop->mutex);
+        while (!loop->stopping && !loop->failed.load() &&
+               pa_mainloop_iterate(loop->mainloop, 1, nullptr) >= 0) {
+        }
+        loop->ended = true;
       }
+      loop->end.notify_all();
     });
+    loop->runner = thread.get_id();
+    thread.detach();
   } catch (const std::system_error& error) {
     return fail(std::string("cannot start the record thread: ") + error.what());
   }
@@ -217,17 +226,13 @@ Result<std::unique_ptr<RecordStream>> RecordStream::open(const CaptureFormat& fo
 }
 
 RecordStream::~RecordStream() {
-  {
-    std::lock_guard lock(loop_->mutex);
-    loop_->stopping = true;
-    pa_mainloop_wakeup(loop_->mainloop);
-  }
-  // From the sink on the stream's own thread: the loop ends after this call,
+  std::unique_lock lock(loop_->mutex);
+  loop_->stopping = true;
+  pa_mainloop_wakeup(loop_->mainloop);
+  // From the sink on the stream's own thread, the loop ends after this call,
   // and the thread lets go of it then.
-  if (loop_->thread.get_id() == std::this_thread::get_id()) {
-    loop_->thread.detach();
-  } else {
-    loop_->thread.join();
+  if (loop_->runner != std::this_thread::get_id()) {
+    loop_->end.wait(lock, [this] { return loop_->ended; });
   }
 }
 
