@@ -1,10 +1,12 @@
 // The audio-server binding under the coreaudio backend: a start that meets a
 // server that never answers fails within its bound, and a capture whose server
-// goes away can still be torn down completely, with nothing left alive.
+// goes away can still be torn down completely, with nothing left alive; a tap
+// of chosen processes only is refused.
 
 #include <gtest/gtest.h>
 
 #include "private_audio_server.h"
+#include "system_audio/apple/apple_ref.h"
 #include "system_audio/apple/standin/runtime.h"
 #include "system_audio/coreaudio/coreaudio_session.h"
 #include "system_audio/coreaudio/io_proc.h"
@@ -63,6 +65,21 @@ TEST_F(PulseBinding, ACaptureWhoseServerWentAwayIsTornDownWithNothingLeftAlive) 
   }
   EXPECT_EQ(pcm.second.receive_for(0s).status, ReceiveStatus::closed);
   EXPECT_EQ(left_alive(), std::vector<std::string>{});
+}
+
+// A sink's monitor carries every client: a description that is not exclusive
+// names the processes to tap (none here), which the monitor cannot honour.
+TEST(PulseBindingTap, ATapOfChosenProcessesOnlyIsRefused) {
+  using namespace apple;
+  NsRef<NSArray> none(NSArray_new());
+  NsRef<NSString> uid(
+      NSString_alloc_initWithBytes_length_encoding("sink", 4, NSUTF8StringEncoding));
+  NsRef<CATapDescription> tap(CATapDescription_initWithProcesses_andDeviceUID_withStream(
+      CATapDescription_alloc(), none.get(), uid.get(), 0));
+  ASSERT_TRUE(tap);
+  AudioObjectID id = kAudioObjectUnknown;
+  EXPECT_EQ(AudioHardwareCreateProcessTap(tap.get(), &id), kAudioHardwareIllegalOperationError);
+  EXPECT_EQ(id, kAudioObjectUnknown);
 }
 
 }  // namespace

@@ -12,12 +12,13 @@ std::string describe(const TapFields&) {
 
 std::string content(const TapFields& tap) {
   if (!tap.initialised) return "CATapDescription (uninitialised)";
-  return "CATapDescription{excluding " + std::to_string(tap.excluded_processes) + ", device " +
-         quoted(tap.device_uid) + ", stream " + std::to_string(tap.stream) + ", name " +
-         (tap.name ? quoted(*tap.name) : "nil") + ", mixdown " + argument_text(tap.mixdown) +
-         ", mono " + argument_text(tap.mono) + ", exclusive " + argument_text(tap.exclusive) +
-         ", private " + argument_text(tap.is_private) + ", mute " +
-         std::to_string(tap.mute_behavior) + "}";
+  const std::string processes =
+      (tap.exclusive ? "excluding " : "only ") + std::to_string(tap.processes);
+  return "CATapDescription{" + processes + ", device " + quoted(tap.device_uid) + ", stream " +
+         std::to_string(tap.stream) + ", name " + (tap.name ? quoted(*tap.name) : "nil") +
+         ", mixdown " + argument_text(tap.mixdown) + ", mono " + argument_text(tap.mono) +
+         ", exclusive " + argument_text(tap.exclusive) + ", private " +
+         argument_text(tap.is_private) + ", mute " + std::to_string(tap.mute_behavior) + "}";
 }
 
 }  // namespace system_audio::standin
@@ -48,11 +49,12 @@ CATapDescription* CATapDescription_alloc() {
       const_cast<void*>(standin::make_object(standin::TapFields{}, "NSObject_release")));
 }
 
-CATapDescription* CATapDescription_initExcludingProcesses_andDeviceUID_withStream(
-    CATapDescription* self, NSArray* processes, NSString* deviceUID, NSInteger stream) {
-  const bool allowed =
-      standin::call("CATapDescription_initExcludingProcesses_andDeviceUID_withStream", self,
-                    processes, deviceUID, stream);
+CATapDescription* CATapDescription_initWithProcesses_andDeviceUID_withStream(CATapDescription* self,
+                                                                             NSArray* processes,
+                                                                             NSString* deviceUID,
+                                                                             NSInteger stream) {
+  const bool allowed = standin::call("CATapDescription_initWithProcesses_andDeviceUID_withStream",
+                                     self, processes, deviceUID, stream);
   if (self == nullptr) return nullptr;
   standin::TapFields* tap = standin::payload_of<standin::TapFields>(self);
   if (tap == nullptr || tap->initialised) {
@@ -67,7 +69,7 @@ CATapDescription* CATapDescription_initExcludingProcesses_andDeviceUID_withStrea
     return nullptr;
   }
   tap->initialised = true;
-  tap->excluded_processes = list->items.size();
+  tap->processes = list->items.size();
   tap->device_uid = *uid;
   tap->stream = stream;
   return self;

@@ -12,7 +12,8 @@ namespace system_audio::standin {
 
 struct TapFields {
   bool initialised = false;
-  std::size_t excluded_processes = 0;
+  // The processes tapped, or with exclusive YES those left out.
+  std::size_t processes = 0;
   std::string device_uid;
   long stream = 0;
   std::optional<std::string> name;
@@ -24,7 +25,8 @@ struct TapFields {
 };
 
 std::string describe(const TapFields& tap);
-// "CATapDescription{excluding 0, device \"uid\", stream 0, name \"n\", mixdown YES, ...}"
+// "CATapDescription{excluding 0, device \"uid\", stream 0, name \"n\", mixdown YES, ...}";
+// "only 0" in place of "excluding 0" while exclusive is NO.
 std::string content(const TapFields& tap);
 
 }  // namespace system_audio::standin
