@@ -26,21 +26,26 @@ namespace {
 // poll() does not report a pipe's closed reader on macOS; kqueue does. Not
 // with the write filter: xnu caps its NOTE_LOWAT at the pipe's size, so it
 // fires each time the parent drains the pipe, a hundred times a second while
-// audio flows. The read filter on the write end fires only when the pipe
-// dies: in xnu-11417 (macOS 15), bsd/kern/sys_pipe.c, filt_piperead_common
-// reports the write end's own buffer, which a one-way pipe never fills, or
-// EV_EOF once the reader has closed (pipeclose marks the peer). That the 14.x
-// kernels do the same is unverified (no Mac has run this), so it is trusted no
-// further than needed: only EV_EOF ends the helper, and a stream whose filter
-// fires without it is watched no more, rather than waking on its traffic.
+// audio flows. The read filter on the write end of a pipe fires only when the
+// pipe dies: in the published xnu-11417 (macOS 15) pipe filter, the write
+// end's read event reports its own buffer, which a one-way pipe never fills,
+// or EV_EOF once the reader has closed. A socket (Node.js hands its children
+// socket pairs) is the same by kqueue(2): the read filter fires on data the
+// parent never sends, or EV_EOF once the parent has closed its end. That the
+// 14.x kernels do the same is unverified (no Mac has run this), so it is
+// trusted no further than needed: only EV_EOF ends the helper, and a stream
+// whose filter fires without it is watched no more, rather than waking on its
+// traffic.
 //
-// Only pipes are watched: a file, a terminal, /dev/null or a socket never
-// tells of a gone parent here (a failed write still ends the helper).
+// A file, a terminal or /dev/null never tells of a gone parent (a failed
+// write still ends the helper), so only pipes and sockets are watched.
 std::vector<int> piped_streams() {
   std::vector<int> piped;
   for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
     struct stat status;
-    if (::fstat(stream, &status) == 0 && S_ISFIFO(status.st_mode)) piped.push_back(stream);
+    if (::fstat(stream, &status) == 0 && (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))) {
+      piped.push_back(stream);
+    }
   }
   return piped;
 }
