@@ -1,13 +1,36 @@
-"""cpack builds the Debian package from the build folder (argv[1]); unpacked in a
-scratch folder (no system install), its vantle_listen records through its own
-helper from the private audio server (PULSE_SERVER)."""
+"""cpack builds the Debian package from the build folder (argv[1]); it holds
+exactly the expected files and lintian finds no error in it (its warnings are
+shown). Unpacked in a scratch folder (no system install), with only the
+system's folders and the unpacked one on PATH, its vantle_listen records
+through its own helper from the private audio server (PULSE_SERVER)."""
 
 import glob
 import os
 import subprocess
 import sys
 import tempfile
+import time
 import wave
+
+FILES = ["usr/bin/vantle_audio_helper", "usr/bin/vantle_listen",
+         "usr/share/doc/vantle-audio-helper/changelog.Debian.gz",
+         "usr/share/doc/vantle-audio-helper/copyright",
+         "usr/share/man/man1/vantle_audio_helper.1.gz", "usr/share/man/man1/vantle_listen.1.gz"]
+
+
+def children_exes(pid):
+    """The programs that the process pid's children run."""
+    exes = []
+    for stat in glob.glob("/proc/[0-9]*/stat"):
+        try:
+            with open(stat) as text:
+                parent = int(text.read().rsplit(")", 1)[1].split()[1])
+            if parent == pid:
+                exes.append(os.readlink(os.path.dirname(stat) + "/exe"))
+        except (OSError, IndexError, ValueError):
+            pass  # gone meanwhile
+    return exes
+
 
 build, version = sys.argv[1:3]
 with tempfile.TemporaryDirectory() as scratch:
@@ -18,9 +41,25 @@ with tempfile.TemporaryDirectory() as scratch:
                             text=True, stdout=subprocess.PIPE).stdout
     assert fields.startswith("Version: %s\n" % version), fields
     assert "libpulse0 (>= " in fields, fields  # computed from the binaries
-    subprocess.run(["dpkg-deb", "-x", package, scratch + "/root"], check=True)
+    listing = subprocess.run(["dpkg-deb", "-c", package], check=True, text=True,
+                             stdout=subprocess.PIPE).stdout
+    files = sorted(line.split()[5][2:] for line in listing.splitlines() if line[0] != "d")
+    assert files == FILES, listing
+
+    lintian = subprocess.run(["lintian", package], text=True, stdout=subprocess.PIPE)
+    print("lintian:\n" + lintian.stdout, end="")
+    assert lintian.returncode == 0 and "\nE: " not in "\n" + lintian.stdout, "lintian errors"
+
+    root = scratch + "/root"
+    subprocess.run(["dpkg-deb", "-x", package, root], check=True)
     recording = scratch + "/out.wav"
-    subprocess.run([scratch + "/root/usr/bin/vantle_listen", "--wav", recording, "0.5", "--pcm16"],
-                   check=True, timeout=30)
+    listen = subprocess.Popen([root + "/usr/bin/vantle_listen", "--wav", recording, "0.5",
+                               "--pcm16"], env=dict(os.environ, PATH=root + "/usr/bin:/usr/bin:/bin"))
+    helpers = []
+    while listen.poll() is None and not helpers:
+        helpers = [exe for exe in children_exes(listen.pid) if exe != root + "/usr/bin/vantle_listen"]
+        time.sleep(0.01)
+    assert listen.wait(timeout=30) == 0
+    assert helpers == [root + "/usr/bin/vantle_audio_helper"], helpers
     with wave.open(recording) as recorded:
         assert recorded.getnframes() == 8000, recorded.getnframes()
