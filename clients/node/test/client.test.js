@@ -68,11 +68,7 @@ test('a helper that ends by itself after READY gives its chunk, then a HelperErr
     const chunks = [];
     await assert.rejects(async () => {
       for await (const chunk of helper) chunks.push(Array.from(chunk));
-    }, (error) => {
-      assert.ok(error instanceof HelperError, String(error));
-      assert.deepEqual([error.exitStatus, error.signal], [exitStatus, signal]);
-      return true;
-    });
+    }, { name: 'HelperError', exitStatus, signal });
     assert.deepEqual(chunks, [[1]], backend);
   }
 });
