@@ -3,6 +3,7 @@
 // script; the frame's own argument scan ignores it.
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -25,13 +26,22 @@ PcmChunk numbered_chunk(std::uint32_t number, std::size_t size) {
 
 struct ScriptedSession {};
 
-// fail: the start fails. stream: "receiving" and three chunks during the start,
-// 397 more after it, then a failed status, and it keeps running. ends: two
+// Stands for a platform library's own state, which its threads (a late
+// completion handler, a queue's worker) go on using until the process ends.
+std::map<int, std::string> platform_state;
+
+// fail: the start fails while a platform thread still calls in. stream: "receiving" and three
+// chunks during the start, 397 more after it, then a failed status, and it keeps running. ends: two
 // chunks, then the senders are dropped. silent: nothing at all.
 template <const char* Backend>
 Result<OwnedSession> scripted_start(PcmSender pcm_tx, StatusSender status_tx) {
   write_diagnostic(std::string("test: start ") + Backend);
-  if (script == "fail") return fail(std::string(Backend) + " refused:\nnext line\r ünïcödé");
+  if (script == "fail") {
+    std::thread([] {
+      for (int n = 0;; ++n) platform_state[n % 64] = "late call " + std::to_string(n);
+    }).detach();
+    return fail(std::string(Backend) + " refused:\nnext line\r ünïcödé");
+  }
   std::uint32_t n = 1;
   if (script == "stream") {
     (void)status_tx.send("receiving");
