@@ -33,10 +33,6 @@ std::unique_ptr<parent::Child> start(Lines arguments, parent::ChildStreams given
 
 using Bytes = std::vector<std::uint8_t>;
 
-bool is_pcm(const std::string& line) {
-  return line.starts_with("PCM ");
-}
-
 // The next line from a pipe of the test's own; nullopt at its end or deadline.
 std::optional<std::string> read_line(int fd, std::string& held, Clock::time_point deadline) {
   for (;;) {
@@ -111,52 +107,49 @@ TEST(RunningHelper, WritesAllInOrderAfterReadyAndRunsOnAfterAFailedStatus) {
   auto child = start({"--script=stream", "--backend=sck"}, {merged[1], merged[1]});
   ::close(merged[1]);
   std::this_thread::sleep_for(300ms);
-  const std::string failed = "failed: ScreenCaptureKit stream stopped: gone";
+  const std::string failed = "STATUS failed: ScreenCaptureKit stream stopped: gone";
+  // Each diagnostic of the running helper, and the protocol line it precedes.
   const std::pair<std::string, std::string> running[] = {
       {"helper: pcm frames=1 bytes=8", "PCM 1"},
       {"helper: pcm frames=200 bytes=134772", "PCM 200"},
       {"helper: pcm frames=400 bytes=271572", "PCM 400"},
       {"helper: status receiving", "STATUS receiving"},
-      {"helper: status " + failed, "STATUS " + failed}};
+      {"helper: status " + failed.substr(7), failed}};
   const std::string count_end = " diagnostic lines dropped (standard error was full)";
-  Lines all, out, err;  // PCM lines as "PCM {number}"
+  Lines all;  // PCM lines as "PCM {number}"
+  std::size_t pcm = 0, written = 0, counts = 0;
   std::uint64_t dropped = 0;
+  const auto place = [&](const std::string& line) {
+    return std::find(all.begin(), all.end(), line);
+  };
   std::string held;
   for (const auto deadline = Clock::now() + 10s;
-       out.size() < 403 || err.size() + dropped < 3 + std::size(running);) {
+       pcm < 400 || place(failed) == all.end() || written + dropped < std::size(running);) {
     auto line = read_line(merged[0], held, deadline);
-    ASSERT_TRUE(line) << "read " << out.size() << " protocol lines, " << err.size() << " others";
+    ASSERT_TRUE(line) << "read " << pcm << " PCM lines; " << written << " written, " << dropped
+                      << " dropped";
     if (line->starts_with("PCM ")) {
       const auto bytes = parent::decode_base64(line->substr(4)).value_or(Bytes{});
-      const std::size_t n = std::count_if(out.begin(), out.end(), is_pcm) + 1;
-      ASSERT_EQ(bytes.size(), n <= 3 ? 8u : 684u) << n;
-      for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], std::uint8_t(n + i)) << n;
-      line = "PCM " + std::to_string(n);
-    }
-    if (line->starts_with("helper: ") && line->ends_with(count_end)) {
+      ASSERT_EQ(bytes.size(), ++pcm <= 3 ? 8u : 684u) << pcm;
+      for (std::size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], std::uint8_t(pcm + i));
+      line = "PCM " + std::to_string(pcm);
+    } else if (line->starts_with("helper: ") && line->ends_with(count_end)) {
       dropped += std::stoull(line->substr(8));
-    } else {
-      (*line == "READY" || line->starts_with("STATUS ") || is_pcm(*line) ? out : err)
-          .push_back(*line);
+      counts += 1;
     }
+    for (const auto& [diagnostic, protocol] : running) written += *line == diagnostic;
     all.push_back(*line);
   }
   EXPECT_EQ(Lines(all.begin(), all.begin() + 4),
             (Lines{"helper: boot", "test: start sck", "helper: ready", "READY"}));
-  EXPECT_EQ(std::count(out.begin(), out.end(), "STATUS receiving"), 1);
-  EXPECT_EQ(std::count(out.begin(), out.end(), "STATUS " + failed), 1);
-  EXPECT_EQ(std::count_if(out.begin(), out.end(), is_pcm), 400);
-  const auto place = [&](const std::string& line) {
-    return std::find(all.begin(), all.end(), line);
-  };
-  std::size_t written = 0;
+  EXPECT_EQ(all.size(), 4 + 400 + 2 + written + counts) << "nothing else, nothing twice";
+  EXPECT_EQ(written + dropped, std::size(running)) << "each written or counted";
   for (const auto& [diagnostic, protocol] : running) {
-    if (place(diagnostic) == all.end()) continue;
-    written += 1;
-    EXPECT_LT(place(diagnostic), place(protocol)) << diagnostic;
+    EXPECT_EQ(std::count(all.begin(), all.end(), protocol), 1) << protocol;
+    if (place(diagnostic) != all.end()) {
+      EXPECT_LT(place(diagnostic), place(protocol)) << diagnostic;
+    }
   }
-  EXPECT_EQ(written + dropped, std::size(running)) << "written or counted, each once";
-  EXPECT_EQ(err.size(), 3 + written);
   std::this_thread::sleep_for(500ms);
   EXPECT_EQ(child->wait(0ms), std::nullopt);
   ::close(merged[0]);

@@ -1,9 +1,10 @@
 // The real frame with scripted backends in place of the platform ones, so the
 // frame's whole life can be tested as a process. "--script=NAME" chooses the
 // script; the frame's own argument scan ignores it.
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -27,18 +28,24 @@ PcmChunk numbered_chunk(std::uint32_t number, std::size_t size) {
 struct ScriptedSession {};
 
 // Stands for a platform library's own state, which its threads (a late
-// completion handler, a queue's worker) go on using until the process ends.
-std::map<int, std::string> platform_state;
+// completion handler, a queue's worker) go on using until the process ends: a
+// call that finds it destroyed crashes.
+struct PlatformState {
+  std::atomic<bool> alive = true;
+  ~PlatformState() { alive = false; }
+} platform_state;
 
-// fail: the start fails while a platform thread still calls in. stream: "receiving" and three
-// chunks during the start, 397 more after it, then a failed status, and it keeps running. ends: two
-// chunks, then the senders are dropped. silent: nothing at all.
+// fail: the start fails while a platform thread still calls in. stream:
+// "receiving" and three chunks during the start, 397 more after it, then a
+// failed status, and it keeps running. ends: two chunks, then the senders are
+// dropped. silent: nothing at all.
 template <const char* Backend>
 Result<OwnedSession> scripted_start(PcmSender pcm_tx, StatusSender status_tx) {
   write_diagnostic(std::string("test: start ") + Backend);
   if (script == "fail") {
     std::thread([] {
-      for (int n = 0;; ++n) platform_state[n % 64] = "late call " + std::to_string(n);
+      while (platform_state.alive) std::this_thread::yield();
+      std::abort();
     }).detach();
     return fail(std::string(Backend) + " refused:\nnext line\r ünïcödé");
   }

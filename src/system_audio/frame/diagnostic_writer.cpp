@@ -18,7 +18,7 @@
 //   pipe can still take the room between the two calls; that is left as it is.
 // Lines of at most PIPE_BUF bytes go into a pipe whole or not at all. A longer
 // line the stream takes only in part has its rest written first, before
-// anything else, so no other line ever lands inside it.
+// anything else, so no other diagnostic ever lands inside it.
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
