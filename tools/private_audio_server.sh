@@ -3,14 +3,18 @@
 # so it never meets the user's server and several can run at once. It holds one
 # null sink, "vantle_null" (float32le, 48000 Hz, stereo), as the default sink.
 #
-#   private_audio_server.sh start DIR [--no-sink]
+#   private_audio_server.sh start DIR [--no-sink | --rate=HZ]
 #       Starts it (DIR must be new or empty), waits until it answers (at most
 #       10 s) and prints one line: PULSE_SERVER=unix:DIR/native
 #       --no-sink: a server without any sink, hence without a default sink.
+#       --rate=HZ: the sink runs at HZ instead of 48000.
 #       The server's pid is in DIR/pid, its log in DIR/server.log.
 #   private_audio_server.sh play DIR FILE
 #       Plays FILE (raw float32le, 48000 Hz, interleaved stereo) into the sink
 #       and returns once it has been played.
+#   private_audio_server.sh kill-record-streams DIR
+#       Ends every record stream of the server's clients, as a volume control
+#       or a policy module may, while the server and its sink stay up.
 #   private_audio_server.sh stop DIR
 #       Stops it (also when frozen with SIGSTOP) and removes DIR.
 #
@@ -23,7 +27,7 @@ set -eu
 sink=vantle_null
 
 usage() {
-  echo "usage: $0 start DIR [--no-sink] | play DIR FILE | stop DIR" >&2
+  echo "usage: $0 start DIR [--no-sink | --rate=HZ] | play DIR FILE | kill-record-streams DIR | stop DIR" >&2
   exit 1
 }
 
@@ -50,11 +54,17 @@ start)
   fi
   mkdir -p "$dir/runtime" "$dir/home" "$dir/state" "$dir/config"
   dir=$(cd "$dir" && pwd)
-  : >"$dir/server.pa"
+  # The command socket lets kill-record-streams act as the server itself would.
+  echo "load-module module-cli-protocol-unix socket=$dir/cli" >"$dir/server.pa"
+  rate=48000
+  case ${3:-} in
+  --rate=*) rate=${3#--rate=} ;;
+  --no-sink | "") ;;
+  *) usage ;;
+  esac
   if [ "${3:-}" != "--no-sink" ]; then
-    [ -z "${3:-}" ] || usage
-    cat >"$dir/server.pa" <<PA
-load-module module-null-sink sink_name=$sink format=float32le rate=48000 channels=2
+    cat >>"$dir/server.pa" <<PA
+load-module module-null-sink sink_name=$sink format=float32le rate=$rate channels=2
 set-default-sink $sink
 PA
   fi
@@ -83,6 +93,18 @@ play)
   [ $# -eq 3 ] || usage
   client_env pacat --playback --raw --format=float32le --rate=48000 --channels=2 \
     --device=$sink "$3"
+  ;;
+kill-record-streams)
+  [ $# -eq 2 ] || usage
+  streams=$(client_env pactl list short source-outputs | cut -f1)
+  for stream in $streams; do
+    python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+s.sendall(b"kill-source-output " + sys.argv[2].encode() + b"\n")
+s.shutdown(socket.SHUT_WR)
+while s.recv(4096): pass' "$dir/cli" "$stream"
+  done
   ;;
 stop)
   [ $# -eq 2 ] || usage

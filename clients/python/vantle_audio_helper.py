@@ -15,6 +15,7 @@ import collections
 import os
 import queue
 import shutil
+import signal
 import subprocess
 import sys
 import threading
@@ -46,6 +47,16 @@ class ProtocolError(Exception):
         self.reason = reason
         self.line = line[:_QUOTED_LENGTH] + ("..." if len(line) > _QUOTED_LENGTH else "")
         super().__init__("%s: %r" % (reason, self.line))
+
+
+def _ended(status):
+    """How the helper ended, from its return code (negative: the signal)."""
+    if status >= 0:
+        return "exit status %d" % status
+    try:
+        return "signal " + signal.Signals(-status).name
+    except ValueError:
+        return "signal %d" % -status
 
 
 def find_helper():
@@ -130,7 +141,7 @@ class AudioHelper:
         self.stop()  # reads to the end and reaps the helper
         if kind == "error" and isinstance(value, HelperError):
             raise value
-        text = ("helper ended before READY (exit status %s)" % self.process.returncode
+        text = ("helper ended before READY (%s)" % _ended(self.process.returncode)
                 if kind == "end" else str(value))
         raise HelperError(text, self.process.returncode, self.diagnostics)
 
@@ -167,7 +178,7 @@ class AudioHelper:
             self._events.put(("error", HelperError(error_text, status, self.diagnostics)))
         elif ready and not self._stopping and status != 0:
             self._events.put(("error", HelperError(
-                "helper ended unexpectedly (exit status %s)" % status, status, self.diagnostics)))
+                "helper ended unexpectedly (%s)" % _ended(status), status, self.diagnostics)))
         self._events.put(("end", status))
 
     def _read_diagnostics(self):

@@ -94,14 +94,23 @@ long ChildEnd::peak_rss_kib() const {
 }
 
 std::expected<std::unique_ptr<Child>, std::string> Child::spawn(
-    const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
-  int out_pipe[2];
-  int err_pipe[2];
-  if (::pipe2(out_pipe, O_CLOEXEC) != 0) return std::unexpected(std::string("pipe failed"));
-  if (::pipe2(err_pipe, O_CLOEXEC) != 0) {
-    ::close(out_pipe[0]);
-    ::close(out_pipe[1]);
-    return std::unexpected(std::string("pipe failed"));
+    const std::vector<std::string>& arguments, const std::vector<std::string>& environment,
+    ChildStreams given) {
+  // Our pipe for each stream not given: read end, write end.
+  int out_pipe[2] = {-1, given.output};
+  int err_pipe[2] = {-1, given.errors};
+  const auto close_ours = [&] {
+    for (int* end : {out_pipe, err_pipe}) {
+      if (end[0] < 0) continue;
+      ::close(end[0]);
+      ::close(end[1]);
+    }
+  };
+  for (int* end : {out_pipe, err_pipe}) {
+    if (end[1] < 0 && ::pipe2(end, O_CLOEXEC) != 0) {
+      close_ours();
+      return std::unexpected(std::string("pipe failed"));
+    }
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -116,8 +125,8 @@ std::expected<std::unique_ptr<Child>, std::string> Child::spawn(
   const int failed =
       ::posix_spawnp(&child->pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
+  if (out_pipe[0] >= 0) ::close(out_pipe[1]);
+  if (err_pipe[0] >= 0) ::close(err_pipe[1]);
   child->out_fd_ = out_pipe[0];
   child->err_fd_ = err_pipe[0];
   if (failed != 0) {

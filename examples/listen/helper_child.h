@@ -31,6 +31,14 @@ struct ChildEnd {
   long peak_rss_kib() const;
 };
 
+// Descriptors that become a child's standard output or standard error as they
+// are (a file, /dev/null, or a pipe read elsewhere), which its Child then
+// neither reads nor closes; -1: a pipe that the Child reads.
+struct ChildStreams {
+  int output = -1;
+  int errors = -1;
+};
+
 // A program started the way an application starts the helper: standard input
 // empty, standard output and standard error as pipes. Standard error is kept
 // (it tells where a failed start stopped); it is read whenever this parent
@@ -39,7 +47,8 @@ class Child {
  public:
   // environment: "NAME=value" entries added to ours, replacing the same names.
   static std::expected<std::unique_ptr<Child>, std::string> spawn(
-      const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {});
+      const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {},
+      ChildStreams given = {});
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;

@@ -94,7 +94,7 @@ const Row kRows[] = {
     row("NoTapDescriptionClass", 1, 3, "CoreAudio process taps are not available on this system",
         fail("CATapDescription_alloc")),
     row("NilTapDescription", 1, 3, "CoreAudio could not create the tap description",
-        fail("CATapDescription_initExcludingProcesses_andDeviceUID_withStream")),
+        fail("CATapDescription_initWithProcesses_andDeviceUID_withStream")),
     row("NoTapName", 2, 4, "CoreAudio could not create the tap name",
         fail("NSString_alloc_initWithBytes_length_encoding#2")),
     row("TapCreationStatus", 2, 4,

@@ -33,13 +33,13 @@ inline std::unique_ptr<PrivateAudioServer> start_server(PrivateAudioServer::Opti
 
 // A sanitized helper must exit when it exits, not sleep while threads run.
 inline std::unique_ptr<parent::Child> start_helper(const std::string& pulse_server,
-                                                   std::vector<std::string> arguments = {}) {
+                                                   std::vector<std::string> arguments = {},
+                                                   parent::ChildStreams given = {}) {
   const char* tsan = std::getenv("TSAN_OPTIONS");
   arguments.insert(arguments.begin(), std::string(VANTLE_AUDIO_HELPER_PATH));
-  return std::move(
-      parent::Child::spawn(arguments, {pulse_server, std::string("TSAN_OPTIONS=") +
-                                                         (tsan ? tsan : "") + ":atexit_sleep_ms=0"})
-          .value());
+  const std::string options =
+      std::string("TSAN_OPTIONS=") + (tsan ? tsan : "") + ":atexit_sleep_ms=0";
+  return std::move(parent::Child::spawn(arguments, {pulse_server, options}, given).value());
 }
 
 // What the parent has read, with the time each PCM line arrived.

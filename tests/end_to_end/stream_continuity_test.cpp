@@ -1,6 +1,6 @@
 // A successful start as the parent sees it: the diagnostics of every step, then
-// READY, "receiving" and a stream that keeps pace with the clock, 16000 samples
-// a second, also in silence, with no stall, and its progress lines.
+// READY, "receiving" and a stream of silence with its progress lines. (Its pace
+// is checked where standard error is full, in full_stderr_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,11 +15,7 @@ std::size_t lines_in(const std::string& text) {
   return std::size_t(std::count(text.begin(), text.end(), '\n'));
 }
 
-double seconds(Clock::duration duration) {
-  return std::chrono::duration<double>(duration).count();
-}
-
-TEST(StreamContinuity, StartStepsThenSixteenThousandSamplesASecondOfSilence) {
+TEST(StreamContinuity, StartStepsThenReceivingAndSilenceWithItsProgressLines) {
   auto server = start_server();
   Captured out;
   auto helper = server ? start_streaming(*server, out) : nullptr;
@@ -55,16 +51,6 @@ TEST(StreamContinuity, StartStepsThenSixteenThousandSamplesASecondOfSilence) {
                      "helper: pcm frames=400 bytes=" + std::to_string(4 * ends[399])}));
   EXPECT_EQ(err.size() + 1, lines_in(helper->error_text())) << "one status line";
 
-  // Samples after the first chunk over the time to the last, and the longest
-  // pause between two chunks (about 10 ms apart).
-  double longest = 0;
-  for (std::size_t i = 1; i < ends.size(); ++i) {
-    longest = std::max(longest, seconds(out.chunk_read_at[i] - out.chunk_read_at[i - 1]));
-  }
-  EXPECT_NEAR(double(ends.back() - ends.front()) /
-                  seconds(out.chunk_read_at.back() - out.chunk_read_at.front()),
-              16000.0, 16000.0 * 0.02);
-  EXPECT_LT(longest, 1.0);
   // Silence is carried, not skipped.
   const auto& samples = reader.samples();
   EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), [](float s) { return s == 0; }));

@@ -1,7 +1,9 @@
 // The real frame with scripted backends in place of the platform ones, so the
 // frame's whole life can be tested as a process. "--script=NAME" chooses the
 // script; the frame's own argument scan ignores it.
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -25,13 +27,28 @@ PcmChunk numbered_chunk(std::uint32_t number, std::size_t size) {
 
 struct ScriptedSession {};
 
-// fail: the start fails. stream: "receiving" and three chunks during the start,
-// 397 more after it, then a failed status, and it keeps running. ends: two
-// chunks, then the senders are dropped. silent: nothing at all.
+// Stands for a platform library's own state, which its threads (a late
+// completion handler, a queue's worker) go on using until the process ends: a
+// call that finds it destroyed crashes.
+struct PlatformState {
+  std::atomic<bool> alive = true;
+  ~PlatformState() { alive = false; }
+} platform_state;
+
+// fail: the start fails while a platform thread still calls in. stream:
+// "receiving" and three chunks during the start, 397 more after it, then a
+// failed status, and it keeps running. ends: two chunks, then the senders are
+// dropped. silent: nothing at all.
 template <const char* Backend>
 Result<OwnedSession> scripted_start(const Options&, PcmSender pcm_tx, StatusSender status_tx) {
   write_diagnostic(std::string("test: start ") + Backend);
-  if (script == "fail") return fail(std::string(Backend) + " refused:\nnext line\r ünïcödé");
+  if (script == "fail") {
+    std::thread([] {
+      while (platform_state.alive) std::this_thread::yield();
+      std::abort();
+    }).detach();
+    return fail(std::string(Backend) + " refused:\nnext line\r ünïcödé");
+  }
   std::uint32_t n = 1;
   if (script == "stream") {
     (void)status_tx.send("receiving");

@@ -61,3 +61,20 @@ test('bad lines are reported with their beginning; lines split across reads are 
   assert.deepEqual(helper.diagnostics, ['helper: fake']);
   assert.equal((await helper.stop()).signal, 'SIGTERM');
 });
+
+test('a helper that ends by itself after READY gives its chunk, then a HelperError', async () => {
+  for (const [backend, exitStatus, signal] of [['exit', 2, null], ['signal', null, 'SIGKILL']]) {
+    const helper = startHelper({ helperPath: process.env.VANTLE_ENDING_HELPER, backend });
+    const chunks = [];
+    await assert.rejects(async () => {
+      for await (const chunk of helper) chunks.push(Array.from(chunk));
+    }, { name: 'HelperError', exitStatus, signal });
+    assert.deepEqual(chunks, [[1]], backend);
+  }
+});
+
+test('an impossible helper path rejects ready with "cannot start"', async () => {
+  const helper = startHelper({ helperPath: '/nonexistent/vantle_audio_helper' });
+  await assert.rejects(helper.ready,
+                       /^HelperError: cannot start \/nonexistent\/vantle_audio_helper: /);
+});

@@ -11,6 +11,7 @@ from vantle_audio_helper import AudioHelper, HelperError, ProtocolError
 from with_private_server import ONSET, sine_misfit
 
 HELPER = os.environ["VANTLE_AUDIO_HELPER"]
+ENDING_HELPER = os.environ["VANTLE_ENDING_HELPER"]
 
 
 class ClientTest(unittest.TestCase):
@@ -49,6 +50,22 @@ class ClientTest(unittest.TestCase):
         self.assertEqual(helper.statuses, ["receiving"])
         self.assertEqual(list(helper.diagnostics), ["helper: fake"])
         self.assertEqual(helper.process.returncode, -signal.SIGTERM)
+
+    def test_a_helper_that_ends_by_itself_raises_after_its_chunk(self):
+        for backend, status, ended in (("exit", 2, "exit status 2"),
+                                       ("signal", -signal.SIGKILL, "signal SIGKILL")):
+            chunks = []
+            with self.subTest(backend), self.assertRaises(HelperError) as caught:
+                with AudioHelper(backend=backend, helper_path=ENDING_HELPER) as helper:
+                    for chunk in helper:
+                        chunks.append(list(chunk))
+            self.assertEqual(chunks, [[1.0]])
+            self.assertEqual(caught.exception.exit_status, status)
+            self.assertEqual(str(caught.exception), "helper ended unexpectedly (%s)" % ended)
+
+    def test_an_impossible_helper_path_cannot_start(self):
+        with self.assertRaisesRegex(HelperError, "^cannot start /nonexistent/vantle_audio_helper: "):
+            AudioHelper(helper_path="/nonexistent/vantle_audio_helper").start()
 
 
 if __name__ == "__main__":

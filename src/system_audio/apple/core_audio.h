@@ -150,9 +150,12 @@ enum CATapMuteBehavior : NSInteger {
 
 // [CATapDescription alloc]; nil where the process-tap API does not exist.
 CATapDescription* CATapDescription_alloc();
-// Consumes the allocated object; returns the initialised one or nil.
-CATapDescription* CATapDescription_initExcludingProcesses_andDeviceUID_withStream(
-    CATapDescription* self, NSArray* processes, NSString* deviceUID, NSInteger stream);
+// Consumes the allocated object; returns the initialised one or nil. The
+// processes (object IDs) are those tapped, or with exclusive YES those left out.
+CATapDescription* CATapDescription_initWithProcesses_andDeviceUID_withStream(CATapDescription* self,
+                                                                             NSArray* processes,
+                                                                             NSString* deviceUID,
+                                                                             NSInteger stream);
 void CATapDescription_setName(CATapDescription* self, NSString* name);
 void CATapDescription_setMixdown(CATapDescription* self, BOOL mixdown);
 void CATapDescription_setMono(CATapDescription* self, BOOL mono);

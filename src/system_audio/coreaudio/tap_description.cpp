@@ -10,9 +10,8 @@ Result<NsRef<CATapDescription>> create_tap_description(NSArray* exclusion_list,
                                                        NSString* device_uid) {
   CATapDescription* allocated = CATapDescription_alloc();
   if (allocated == nullptr) return fail("CoreAudio process taps are not available on this system");
-  NsRef<CATapDescription> description(
-      CATapDescription_initExcludingProcesses_andDeviceUID_withStream(allocated, exclusion_list,
-                                                                      device_uid, 0));
+  NsRef<CATapDescription> description(CATapDescription_initWithProcesses_andDeviceUID_withStream(
+      allocated, exclusion_list, device_uid, 0));
   if (!description) return fail("CoreAudio could not create the tap description");
   return description;
 }

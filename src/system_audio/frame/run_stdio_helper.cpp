@@ -1,5 +1,7 @@
 #include "system_audio/frame/run_stdio_helper.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
 #include <span>
@@ -22,6 +24,10 @@ Result<void> run_stdio_helper(int argc, const char* const* argv,
   if (auto watching = start_parent_watch(); !watching) {
     // Not fatal: a failed write still ends the helper once audio flows.
     write_diagnostic("helper: parent watch could not start: " + watching.error());
+  }
+  if (auto catching_up = start_diagnostic_catch_up(); !catching_up) {
+    // Not fatal: the count of dropped lines then comes with the next diagnostic.
+    write_diagnostic("helper: diagnostic catch-up could not start: " + catching_up.error());
   }
   auto [pcm_tx, pcm_rx] = make_channel<PcmChunk>();
   auto [status_tx, status_rx] = make_channel<StatusText>();
@@ -63,7 +69,9 @@ int helper_main(int argc, const char* const* argv, std::span<const BackendStart>
   auto result = run_stdio_helper(argc, argv, backends);
   if (!result) {
     write_protocol_line("ERROR " + result.error());
-    return EXIT_START_FAILED;
+    // Platform threads may still call in (a late completion handler, a queue's
+    // worker): no static destructor or atexit handler may run under them.
+    ::_exit(EXIT_START_FAILED);
   }
   return 0;
 }

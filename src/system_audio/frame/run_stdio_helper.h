@@ -13,8 +13,9 @@ namespace system_audio {
 Result<void> run_stdio_helper(int argc, const char* const* argv,
                               std::span<const BackendStart> backends);
 
-// What main does: runs the helper and turns an error into the "ERROR" line and
-// exit status 1. Returns the process exit status.
+// What main does: runs the helper and turns an error into the "ERROR" line,
+// after which the process ends at once with exit status 1. Returns the exit
+// status of an orderly end.
 int helper_main(int argc, const char* const* argv, std::span<const BackendStart> backends);
 
 }  // namespace system_audio

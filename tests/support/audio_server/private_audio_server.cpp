@@ -35,7 +35,9 @@ std::expected<std::unique_ptr<PrivateAudioServer>, std::string> PrivateAudioServ
   prctl(PR_SET_CHILD_SUBREAPER, 1);
   char directory[] = "/tmp/vantle-pa.XXXXXX";
   if (mkdtemp(directory) == nullptr) return std::unexpected(std::string("mkdtemp failed"));
-  auto out = script({"start", directory, options.null_sink ? "" : "--no-sink"});
+  auto out =
+      script({"start", directory,
+              options.null_sink ? "--rate=" + std::to_string(options.sink_rate) : "--no-sink"});
   if (!out) return std::unexpected(out.error());
   std::unique_ptr<PrivateAudioServer> server(new PrivateAudioServer());
   server->directory_ = directory;
@@ -83,6 +85,12 @@ std::expected<void, std::string> PrivateAudioServer::play(
   auto played = script({"play", directory_.string(), sound.string()});
   std::filesystem::remove(sound);
   if (!played) return std::unexpected(played.error());
+  return {};
+}
+
+std::expected<void, std::string> PrivateAudioServer::kill_record_streams() const {
+  auto killed = script({"kill-record-streams", directory_.string()});
+  if (!killed) return std::unexpected(killed.error());
   return {};
 }
 

@@ -26,6 +26,7 @@ class PrivateAudioServer {
   struct Options {
     // false: a server without any sink, hence without a default sink.
     bool null_sink = true;
+    unsigned sink_rate = kSinkRate;
   };
 
   // Starts the server and waits (bounded) until it answers. The error carries
@@ -49,6 +50,10 @@ class PrivateAudioServer {
   // Plays interleaved float32 stereo samples at 48000 Hz into the sink and
   // returns once they have been played, or an error.
   std::expected<void, std::string> play(const std::vector<float>& interleaved_stereo) const;
+
+  // Ends every record stream of the server's clients while the server and its
+  // sink stay up, as a volume control or a policy module may.
+  std::expected<void, std::string> kill_record_streams() const;
 
   // Stops the server now and removes its directory; for tests of a server that
   // goes away. log_text() still gives what it wrote.

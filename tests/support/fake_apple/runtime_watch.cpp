@@ -167,11 +167,12 @@ std::string content(const void* o) {
     return listed(parts, '{', '}');
   }
   if (const auto* t = payload_of<TapFields>(o)) {
-    return "CATapDescription{excluding " + std::to_string(t->excluded_processes) + ", device " +
-           quoted(t->device_uid) + ", stream " + std::to_string(t->stream) + ", name " +
-           (t->name ? quoted(*t->name) : "nil") + ", mixdown " + yes_no(t->mixdown) + ", mono " +
-           yes_no(t->mono) + ", exclusive " + yes_no(t->exclusive) + ", private " +
-           yes_no(t->is_private) + ", mute " + std::to_string(t->mute_behavior) + "}";
+    return "CATapDescription{" + std::string(t->exclusive ? "excluding " : "only ") +
+           std::to_string(t->processes) + ", device " + quoted(t->device_uid) + ", stream " +
+           std::to_string(t->stream) + ", name " + (t->name ? quoted(*t->name) : "nil") +
+           ", mixdown " + yes_no(t->mixdown) + ", mono " + yes_no(t->mono) + ", exclusive " +
+           yes_no(t->exclusive) + ", private " + yes_no(t->is_private) + ", mute " +
+           std::to_string(t->mute_behavior) + "}";
   }
   if (const auto* c = payload_of<ConfigurationPayload>(o)) {
     return "SCStreamConfiguration{audio " + yes_no(c->captures_audio) + ", exclude self " +

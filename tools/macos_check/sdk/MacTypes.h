@@ -1,6 +1,7 @@
 #pragma once
-// Check-only: the MacTypes scalars the helper names.
-// https://developer.apple.com/documentation/kernel/osstatus (and the MacTypes pages)
+// Check-only: the MacTypes scalars the helper names. OSStatus, UInt32 and
+// Float64 are checked against the macOS 14.2 SDK; UInt8, UInt64 and Boolean
+// are not.
 
 #include <stdint.h>
 

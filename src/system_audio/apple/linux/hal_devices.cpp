@@ -35,8 +35,9 @@ OSStatus system_audio::apple::AudioHardwareCreateProcessTap(CATapDescription* in
   if (inDescription == nullptr || outTapID == nullptr) return kAudio_ParamError;
   const auto* fields = standin::payload_of<standin::TapFields>(inDescription);
   if (!fields || !fields->initialised || fields->stream != 0) return kAudio_ParamError;
-  // A sink's monitor carries every client; leaving some out cannot be honoured.
-  if (fields->excluded_processes != 0) return kAudioHardwareIllegalOperationError;
+  // A sink's monitor carries every client: only a tap of every process
+  // (exclusive, none left out) can be honoured.
+  if (!fields->exclusive || fields->processes != 0) return kAudioHardwareIllegalOperationError;
 
   auto& registry = pulse::hal_registry();
   std::lock_guard lock(registry.mutex);

@@ -21,12 +21,18 @@ CATapDescription* CATapDescription_alloc() {
   return to_platform<CATapDescription>([::CATapDescription alloc]);
 }
 
-CATapDescription* CATapDescription_initExcludingProcesses_andDeviceUID_withStream(
-    CATapDescription* self, NSArray* processes, NSString* deviceUID, NSInteger stream) {
+CATapDescription* CATapDescription_initWithProcesses_andDeviceUID_withStream(CATapDescription* self,
+                                                                             NSArray* processes,
+                                                                             NSString* deviceUID,
+                                                                             NSInteger stream) {
+  // The 14.2 initialiser: with exclusive YES its processes are those left out,
+  // the tap that -initExcludingProcesses:... (14.5 and later only) describes.
+  // That both tap alike, and that an empty list leaves nothing out, is
+  // unverified: only a run on 14.2 can show it.
   return to_platform<CATapDescription>([to_class<::CATapDescription>(self)
-      initExcludingProcesses:to_class<::NSArray>(processes)
-                andDeviceUID:to_class<::NSString>(deviceUID)
-                  withStream:stream]);
+      initWithProcesses:to_class<::NSArray>(processes)
+           andDeviceUID:to_class<::NSString>(deviceUID)
+             withStream:stream]);
 }
 
 void CATapDescription_setName(CATapDescription* self, NSString* name) {
@@ -46,8 +52,8 @@ void CATapDescription_setExclusive(CATapDescription* self, BOOL exclusive) {
 }
 
 void CATapDescription_setPrivate(CATapDescription* self, BOOL isPrivate) {
-  // The property is privateTap; its getter is isPrivate.
-  [to_class<::CATapDescription>(self) setPrivateTap:isPrivate];
+  // The property is privateTap, with getter isPrivate and setter setPrivate:.
+  [to_class<::CATapDescription>(self) setPrivate:isPrivate];
 }
 
 void CATapDescription_setMuteBehavior(CATapDescription* self, CATapMuteBehavior behavior) {

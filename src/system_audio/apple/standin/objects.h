@@ -37,7 +37,8 @@ struct ErrorPayload {
 // What a CATapDescription holds; the HAL bindings read it when a tap is made.
 struct TapFields {
   bool initialised = false;
-  std::size_t excluded_processes = 0;
+  // The processes tapped, or with exclusive YES those left out.
+  std::size_t processes = 0;
   std::string device_uid;
   long stream = 0;
   std::optional<std::string> name;

@@ -24,20 +24,22 @@ CATapDescription* CATapDescription_alloc() {
   return static_cast<CATapDescription*>(const_cast<void*>(standin::make_object(TapFields{})));
 }
 
-CATapDescription* CATapDescription_initExcludingProcesses_andDeviceUID_withStream(
-    CATapDescription* self, NSArray* processes, NSString* deviceUID, NSInteger stream) {
+CATapDescription* CATapDescription_initWithProcesses_andDeviceUID_withStream(CATapDescription* self,
+                                                                             NSArray* processes,
+                                                                             NSString* deviceUID,
+                                                                             NSInteger stream) {
   if (self == nullptr) return nullptr;
   TapFields* tap = standin::payload_of<TapFields>(self);
   const auto* list = standin::payload_of<standin::ArrayPayload>(processes);
   const auto uid = standin::text_of(deviceUID);
-  if (!called("CATapDescription_initExcludingProcesses_andDeviceUID_withStream", self) ||
+  if (!called("CATapDescription_initWithProcesses_andDeviceUID_withStream", self) ||
       tap == nullptr || tap->initialised || list == nullptr || !uid) {
     // An initialiser that fails releases the object it was sent to.
     standin::release(self);
     return nullptr;
   }
   tap->initialised = true;
-  tap->excluded_processes = list->items.size();
+  tap->processes = list->items.size();
   tap->device_uid = *uid;
   tap->stream = stream;
   return self;

@@ -1,15 +1,21 @@
 #pragma once
-// Check-only: process taps. Creating one takes a CATapDescription, so these
-// exist only for Objective-C (unverified: where the SDK declares the destroy
-// call, and how it guards both).
-// https://developer.apple.com/documentation/coreaudio/audiohardwarecreateprocesstap(_:_:) (14.2+)
-// .../audiohardwaredestroyprocesstap(_:) (URL pattern; 14.2+, unverified)
-
-#include <CoreAudio/AudioHardware.h>
+// Check-only: <CoreAudio/AudioHardwareTapping.h> of the macOS 14.2 SDK. The
+// whole header is inside #ifdef __OBJC__ and neither AudioHardware.h nor
+// CoreAudio.h includes it: Objective-C++ imports it by name, plain C++ sees
+// nothing of it. Both functions are API_AVAILABLE(macos(14.2)), without
+// nullability annotations.
 
 #ifdef __OBJC__
+#include <CoreAudio/AudioHardware.h>
+
 @class CATapDescription;
-extern "C" OSStatus AudioHardwareCreateProcessTap(CATapDescription* inDescription,
-                                                  AudioObjectID* outTapID);
-extern "C" OSStatus AudioHardwareDestroyProcessTap(AudioObjectID inTapID);
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+OSStatus AudioHardwareCreateProcessTap(CATapDescription* inDescription, AudioObjectID* outTapID);
+OSStatus AudioHardwareDestroyProcessTap(AudioObjectID inTapID);
+#ifdef __cplusplus
+}
+#endif
 #endif

@@ -1,13 +1,15 @@
 #pragma once
-// Check-only: the process-tap description (Objective-C, subclass of NSObject).
-// https://developer.apple.com/documentation/coreaudio/catapdescription
-// Class and properties macOS 12.0+ per the docs; usable with process taps from 14.2.
+// Check-only: <CoreAudio/CATapDescription.h> of the macOS 14.2 SDK, as far as
+// the helper uses it. The whole header is inside #ifdef __OBJC__: plain C++
+// sees neither the class nor CATapMuteBehavior. The class is macOS 12.0+, the
+// enumeration 13.0+; both are usable only through
+// AudioHardwareCreateProcessTap (14.2+). Every initialiser but -init is
+// NS_REFINED_FOR_SWIFT.
 
 #ifdef __OBJC__
 #import <Foundation/Foundation.h>
 
-// https://developer.apple.com/documentation/coreaudio/catapmutebehavior (values from binding docs)
-// NS_ENUM: a distinct enumeration type in C++.
+// NS_ENUM(NSInteger, CATapMuteBehavior): a distinct enumeration type in C++.
 typedef enum CATapMuteBehavior : NSInteger CATapMuteBehavior;
 enum CATapMuteBehavior : NSInteger {
   CATapUnmuted = 0,
@@ -17,30 +19,30 @@ enum CATapMuteBehavior : NSInteger {
 
 @interface CATapDescription : NSObject
 - (instancetype)init;
-// Selectors from the objc2-core-audio CATapDescription page.
-- (instancetype)initStereoMixdownOfProcesses:(NSArray*)processesObjectIDsToIncludeInTap;
-- (instancetype)initStereoGlobalTapButExcludeProcesses:(NSArray*)processesObjectIDsToExcludeFromTap;
-// (unverified selectors)
-- (instancetype)initMonoMixdownOfProcesses:(NSArray*)processesObjectIDsToIncludeInTap;
-- (instancetype)initMonoGlobalTapButExcludeProcesses:(NSArray*)processesObjectIDsToExcludeFromTap;
-- (instancetype)initWithProcesses:(NSArray*)processesObjectIDsToIncludeInTap
+- (instancetype)initStereoMixdownOfProcesses:(NSArray<NSNumber*>*)processesObjectIDsToIncludeInTap;
+- (instancetype)initStereoGlobalTapButExcludeProcesses:
+    (NSArray<NSNumber*>*)processesObjectIDsToExcludeFromTap;
+- (instancetype)initMonoMixdownOfProcesses:(NSArray<NSNumber*>*)processesObjectIDsToIncludeInTap;
+- (instancetype)initMonoGlobalTapButExcludeProcesses:
+    (NSArray<NSNumber*>*)processesObjectIDsToExcludeFromTap;
+- (instancetype)initWithProcesses:(NSArray<NSNumber*>*)processesObjectIDsToIncludeInTap
                      andDeviceUID:(NSString*)deviceUID
                        withStream:(NSInteger)stream;
-- (instancetype)initExcludingProcesses:(NSArray*)processesObjectIDsToExcludeFromTap
-                          andDeviceUID:(NSString*)deviceUID
-                            withStream:(NSInteger)stream;
+// Not here: -initExcludingProcesses:andDeviceUID:withStream:, first declared
+// in the 14.5 SDK (no availability mark of its own) and absent from the 14.2
+// runtime, where sending it is an unrecognised selector.
 
-// .../catapdescription/processes-3cdzw, .../ismono, .../ismixdown, .../isexclusive,
-// .../isprivate, .../mutebehavior, .../deviceuid, .../stream-u4ff, .../uuid
-// (attributes unverified)
 @property(atomic, copy) NSString* name;
-@property(atomic, copy) NSArray* processes;
-@property(atomic, getter=isMono) BOOL mono;
-@property(atomic, getter=isMixdown) BOOL mixdown;
-@property(atomic, getter=isExclusive) BOOL exclusive;
-@property(atomic, getter=isPrivate) BOOL privateTap;
-@property(atomic) CATapMuteBehavior muteBehavior;
-@property(atomic, copy) NSString* deviceUID;
-@property(atomic, copy) NSNumber* stream;
+@property(atomic, copy) NSUUID* UUID;
+// Process object IDs (not PIDs): tapped, or with exclusive YES left out.
+@property(atomic, copy, readwrite) NSArray<NSNumber*>* processes;
+@property(atomic, readwrite, getter=isMono) BOOL mono;
+@property(atomic, readwrite, getter=isExclusive) BOOL exclusive;
+@property(atomic, readwrite, getter=isMixdown) BOOL mixdown;
+// The message is setPrivate:, not setPrivateTap:.
+@property(atomic, readwrite, getter=isPrivate, setter=setPrivate:) BOOL privateTap;
+@property(atomic, readwrite, getter=isMuted) CATapMuteBehavior muteBehavior;
+@property(atomic, copy, nullable) NSString* deviceUID;
+@property(atomic, copy, nullable) NSNumber* stream;
 @end
 #endif

@@ -1,6 +1,6 @@
 #pragma once
-// Check-only umbrella, as <CoreAudio/CoreAudio.h> on macOS.
+// Check-only umbrella, as <CoreAudio/CoreAudio.h>: it does not bring the tap
+// headers (AudioHardwareTapping.h, CATapDescription.h), which are imported by
+// name.
 #include <CoreAudio/AudioHardware.h>
-#include <CoreAudio/AudioHardwareTapping.h>
-#include <CoreAudio/CATapDescription.h>
 #include <CoreAudio/CoreAudioTypes.h>

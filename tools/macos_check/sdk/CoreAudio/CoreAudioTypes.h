@@ -1,17 +1,15 @@
 #pragma once
-// Check-only: the CoreAudio records and format constants the helper reads.
-// https://developer.apple.com/documentation/coreaudiotypes/audiostreambasicdescription
-// https://developer.apple.com/documentation/coreaudiotypes/audiobuffer
-// https://developer.apple.com/documentation/coreaudiotypes/audiobufferlist
-// https://developer.apple.com/documentation/coreaudiotypes/audio-format-flags
-// (field order and 'lpcm' unverified; layouts stable since 10.0)
+// Check-only: the records and format constants the helper reads, from
+// <CoreAudioTypes/CoreAudioBaseTypes.h> of the macOS 14.2 SDK (reached through
+// <CoreAudio/CoreAudioTypes.h>). Names marked "(not checked)" are not among
+// the facts checked against the SDK.
 
 #include <MacTypes.h>
 
 typedef UInt32 AudioFormatID;
 typedef UInt32 AudioFormatFlags;
 
-struct AudioStreamBasicDescription {
+typedef struct AudioStreamBasicDescription {
   Float64 mSampleRate;
   AudioFormatID mFormatID;
   AudioFormatFlags mFormatFlags;
@@ -21,27 +19,25 @@ struct AudioStreamBasicDescription {
   UInt32 mChannelsPerFrame;
   UInt32 mBitsPerChannel;
   UInt32 mReserved;
-};
+} AudioStreamBasicDescription;
 
-struct AudioBuffer {
+typedef struct AudioBuffer {
   UInt32 mNumberChannels;
   UInt32 mDataByteSize;
-  void* mData;
-};
+  void* _Nullable mData;
+} AudioBuffer;
 
 // Variable length: mNumberBuffers records follow.
-struct AudioBufferList {
+typedef struct AudioBufferList {
   UInt32 mNumberBuffers;
   AudioBuffer mBuffers[1];
-};
+} AudioBufferList;
 
-// Only passed through by the helper.
-// https://developer.apple.com/documentation/coreaudiotypes/audiotimestamp
-struct AudioTimeStamp;
+// Only passed through by the helper (its fields not checked).
+typedef struct AudioTimeStamp AudioTimeStamp;
 
 enum : AudioFormatID { kAudioFormatLinearPCM = 0x6C70636D };  // 'lpcm'
 
-// https://developer.apple.com/documentation/coreaudiotypes/kaudioformatflagispacked
 enum : AudioFormatFlags {
   kAudioFormatFlagIsFloat = (1U << 0),
   kAudioFormatFlagIsBigEndian = (1U << 1),
@@ -50,5 +46,4 @@ enum : AudioFormatFlags {
   kAudioFormatFlagIsNonInterleaved = (1U << 5),
 };
 
-// https://developer.apple.com/documentation/coreaudiotypes/kaudio_paramerror (unverified)
-enum : OSStatus { kAudio_ParamError = -50 };
+enum : OSStatus { kAudio_ParamError = -50 };  // (not checked)

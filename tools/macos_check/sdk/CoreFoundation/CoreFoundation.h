@@ -1,7 +1,9 @@
 #pragma once
-// Check-only: the CoreFoundation names the helper uses. Create functions return
-// one reference for the caller (release with CFRelease); the kCFType callbacks
-// make containers retain their elements.
+// Check-only: the CoreFoundation names the helper uses, as the macOS 14.2 SDK
+// declares them (no availability marks). Create functions return one
+// reference for the caller (release with CFRelease); the kCFType callbacks
+// make containers retain their elements. Names marked "(not checked)" are not
+// among the facts checked against the SDK.
 
 #include <MacTypes.h>
 #include <stddef.h>
@@ -13,9 +15,16 @@ extern "C" {
 typedef signed long CFIndex;
 typedef const void* CFTypeRef;
 typedef UInt32 CFStringEncoding;
-typedef CFIndex CFNumberType;
 
-// https://developer.apple.com/documentation/corefoundation/cfrange
+// CF_ENUM(CFStringEncoding, CFStringBuiltInEncodings): its own type in C++.
+typedef enum CFStringBuiltInEncodings : CFStringEncoding CFStringBuiltInEncodings;
+enum CFStringBuiltInEncodings : CFStringEncoding { kCFStringEncodingUTF8 = 0x08000100 };
+
+// CF_ENUM(CFIndex, CFNumberType): its own type in C++, not a CFIndex.
+typedef enum CFNumberType : CFIndex CFNumberType;
+enum CFNumberType : CFIndex { kCFNumberSInt32Type = 3 };
+
+// (not checked)
 typedef struct {
   CFIndex location;
   CFIndex length;
@@ -29,63 +38,41 @@ typedef const struct __CFArray* CFArrayRef;
 typedef const struct __CFDictionary* CFDictionaryRef;
 
 // Their fields are not used by the helper, which only passes their address.
-// https://developer.apple.com/documentation/corefoundation/cfarraycallbacks
-// https://developer.apple.com/documentation/corefoundation/cfdictionarykeycallbacks
-// https://developer.apple.com/documentation/corefoundation/cfdictionaryvaluecallbacks
 typedef struct CFArrayCallBacks CFArrayCallBacks;
 typedef struct CFDictionaryKeyCallBacks CFDictionaryKeyCallBacks;
 typedef struct CFDictionaryValueCallBacks CFDictionaryValueCallBacks;
 
-// https://developer.apple.com/documentation/corefoundation/cfstringbuiltinencodings/utf8
-// (value unverified)
-#define kCFStringEncodingUTF8 ((CFStringEncoding)0x08000100)
-// https://developer.apple.com/documentation/corefoundation/cfnumbertype/sint32type
-// (value unverified)
-#define kCFNumberSInt32Type ((CFNumberType)3)
-
-// https://developer.apple.com/documentation/corefoundation/kcfallocatordefault
-extern const CFAllocatorRef kCFAllocatorDefault;
-// https://developer.apple.com/documentation/corefoundation/kcfallocatornull (unverified)
-extern const CFAllocatorRef kCFAllocatorNull;
-// https://developer.apple.com/documentation/corefoundation/kcfbooleantrue
+extern const CFAllocatorRef kCFAllocatorDefault;  // NULL works too
+extern const CFAllocatorRef kCFAllocatorNull;     // (not checked)
+// Constants: never released.
 extern const CFBooleanRef kCFBooleanTrue;
 extern const CFBooleanRef kCFBooleanFalse;
-// https://developer.apple.com/documentation/corefoundation/kcftypearraycallbacks
 extern const CFArrayCallBacks kCFTypeArrayCallBacks;
-// https://developer.apple.com/documentation/corefoundation/kcftypedictionarykeycallbacks
 extern const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks;
-// https://developer.apple.com/documentation/corefoundation/kcftypedictionaryvaluecallbacks
 extern const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks;
 
-// https://developer.apple.com/documentation/corefoundation/cfstringcreatewithbytes(_:_:_:_:_:)
 CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8* bytes, CFIndex numBytes,
                                     CFStringEncoding encoding, Boolean isExternalRepresentation);
-// https://developer.apple.com/documentation/corefoundation/cfstringcreatewithbytesnocopy(_:_:_:_:_:_:)
-// (unverified)
+// (not checked)
 CFStringRef CFStringCreateWithBytesNoCopy(CFAllocatorRef alloc, const UInt8* bytes,
                                           CFIndex numBytes, CFStringEncoding encoding,
                                           Boolean isExternalRepresentation,
                                           CFAllocatorRef contentsDeallocator);
-// https://developer.apple.com/documentation/corefoundation/cfstringgetlength(_:)
+// UTF-16 units, not bytes.
 CFIndex CFStringGetLength(CFStringRef theString);
-// https://developer.apple.com/documentation/corefoundation/cfstringgetbytes(_:_:_:_:_:_:_:_:)
+// The number of UTF-16 units converted; a NULL buffer only sizes.
 CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding,
                          UInt8 lossByte, Boolean isExternalRepresentation, UInt8* buffer,
                          CFIndex maxBufLen, CFIndex* usedBufLen);
-// https://developer.apple.com/documentation/corefoundation/cfstringgetmaximumsizeforencoding(_:_:)
 CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding);
-// https://developer.apple.com/documentation/corefoundation/cfnumbercreate(_:_:_:)
 CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType, const void* valuePtr);
-// https://developer.apple.com/documentation/corefoundation/cfarraycreate(_:_:_:_:)
 CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex numValues,
                          const CFArrayCallBacks* callBacks);
-// https://developer.apple.com/documentation/corefoundation/cfdictionarycreate(_:_:_:_:_:_:)
 CFDictionaryRef CFDictionaryCreate(CFAllocatorRef allocator, const void** keys, const void** values,
                                    CFIndex numValues, const CFDictionaryKeyCallBacks* keyCallBacks,
                                    const CFDictionaryValueCallBacks* valueCallBacks);
-// https://developer.apple.com/documentation/corefoundation/cfretain(_:)
+// cf must not be NULL.
 CFTypeRef CFRetain(CFTypeRef cf);
-// https://developer.apple.com/documentation/corefoundation/cfrelease(_:)
 void CFRelease(CFTypeRef cf);
 
 #ifdef __cplusplus

@@ -1,5 +1,7 @@
 #pragma once
-// Check-only: the CoreMedia names the helper uses (C).
+// Check-only: the CoreMedia names the helper uses (C; macOS 10.7+), as the
+// CoreMedia headers declare them (checked against the iOS 16.5 SDK's copy,
+// the same across platforms).
 
 #include <CoreAudio/CoreAudioTypes.h>
 #include <CoreFoundation/CoreFoundation.h>
@@ -12,41 +14,46 @@ typedef struct OpaqueCMBlockBuffer* CMBlockBufferRef;
 typedef const struct opaqueCMFormatDescription* CMFormatDescriptionRef;
 typedef CMFormatDescriptionRef CMAudioFormatDescriptionRef;
 
-// https://developer.apple.com/documentation/coremedia/cmtime (URL pattern)
 typedef int64_t CMTimeValue;
 typedef int32_t CMTimeScale;
 typedef int64_t CMTimeEpoch;
+// CF_OPTIONS(uint32_t, CMTimeFlags), as C++ sees it: the type and its bits.
 typedef uint32_t CMTimeFlags;
+enum : uint32_t { kCMTimeFlags_Valid = 1UL << 0 };
+
+// The whole of CMTime.h is packed to 4: CMTime is 24 bytes, aligned to 4.
+#pragma pack(push, 4)
 typedef struct {
   CMTimeValue value;
   CMTimeScale timescale;
   CMTimeFlags flags;
   CMTimeEpoch epoch;
 } CMTime;
+#pragma pack(pop)
 
-// https://developer.apple.com/documentation/coremedia/kcmsamplebufferflag_audiobufferlist_assure16bytealignment
-// (value 1 from the apple-cf binding docs)
-enum : uint32_t { kCMSampleBufferFlag_AudioBufferList_Assure16ByteAlignment = (1L << 0) };
+enum { kCMSampleBufferFlag_AudioBufferList_Assure16ByteAlignment = (1L << 0) };
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
-// .../coremedia/cmtimemake(value:timescale:) (URL pattern, 10.7+)
 CMTime CMTimeMake(int64_t value, int32_t timescale);
 extern const CMTime kCMTimeZero;
 
-// .../coremedia/cmsamplebufferdataisready(_:) (URL pattern, 10.7+ unverified)
 Boolean CMSampleBufferDataIsReady(CMSampleBufferRef sbuf);
-// .../coremedia/cmsamplebuffergetformatdescription(_:) (URL pattern): Get rule, not retained
-CMFormatDescriptionRef CMSampleBufferGetFormatDescription(CMSampleBufferRef sbuf);
-// https://developer.apple.com/documentation/coremedia/cmaudioformatdescriptiongetstreambasicdescription(_:)
+// Get rule: not retained.
+CMFormatDescriptionRef _Nullable CMSampleBufferGetFormatDescription(CMSampleBufferRef sbuf);
 // Read-only; NULL when the description is not audio.
-const AudioStreamBasicDescription* CMAudioFormatDescriptionGetStreamBasicDescription(
+const AudioStreamBasicDescription* _Nullable CMAudioFormatDescriptionGetStreamBasicDescription(
     CMAudioFormatDescriptionRef desc);
-// https://developer.apple.com/documentation/coremedia/cmsamplebuffergetaudiobufferlistwithretainedblockbuffer(_:bufferlistsizeneededout:bufferlistout:bufferlistsize:blockbufferallocator:blockbuffermemoryallocator:flags:blockbufferout:)
 // *blockBufferOut is retained and owns the list's data: CFRelease it when done.
 OSStatus CMSampleBufferGetAudioBufferListWithRetainedBlockBuffer(
-    CMSampleBufferRef sbuf, size_t* bufferListSizeNeededOut, AudioBufferList* bufferListOut,
-    size_t bufferListSize, CFAllocatorRef blockBufferStructureAllocator,
-    CFAllocatorRef blockBufferBlockAllocator, uint32_t flags, CMBlockBufferRef* blockBufferOut);
+    CMSampleBufferRef sbuf, size_t* _Nullable bufferListSizeNeededOut,
+    AudioBufferList* _Nullable bufferListOut, size_t bufferListSize,
+    CFAllocatorRef _Nullable blockBufferStructureAllocator,
+    CFAllocatorRef _Nullable blockBufferBlockAllocator, uint32_t flags,
+    CMBlockBufferRef _Nullable* _Nullable blockBufferOut);
 
-}  // extern "C"
+#ifdef __cplusplus
+}
+#endif

@@ -1,6 +1,8 @@
 #pragma once
 // Check-only: the ScreenCaptureKit classes and protocols the helper uses
-// (Objective-C; macOS 12.3+, audio 13.0+).
+// (Objective-C; macOS 12.3+, audio 13.0+), as the macOS 14.2 SDK declares
+// them (SCShareableContent and the error codes: the 14.0 SDK's headers).
+// Unavailable initialisers are marked so, which GNUstep's NS_UNAVAILABLE is not.
 
 #include <CoreMedia/CoreMedia.h>
 #include <dispatch/dispatch.h>
@@ -11,60 +13,71 @@
 // CoreGraphics: a display's number.
 typedef uint32_t CGDirectDisplayID;
 
-// https://developer.apple.com/documentation/screencapturekit/scstreamoutputtype
-// (values from the screencapturekit-rs enum page)
+// NS_ENUM(NSInteger, SCStreamOutputType). Microphone (2) is macOS 15.0+ and
+// not in the 14.2 SDK.
 typedef enum SCStreamOutputType : NSInteger SCStreamOutputType;
 enum SCStreamOutputType : NSInteger {
-  SCStreamOutputTypeScreen = 0,
-  SCStreamOutputTypeAudio = 1,       // 13.0+
-  SCStreamOutputTypeMicrophone = 2,  // 15.0+
+  SCStreamOutputTypeScreen,
+  SCStreamOutputTypeAudio,  // 13.0+
+};
+
+// NS_ERROR_ENUM(SCStreamErrorDomain, SCStreamErrorCode); the domain's string
+// value is not in the header: compare with the symbol.
+extern NSString* const _Nonnull SCStreamErrorDomain;
+typedef enum SCStreamErrorCode : NSInteger SCStreamErrorCode;
+enum SCStreamErrorCode : NSInteger {
+  SCStreamErrorUserDeclined = -3801,
+  SCStreamErrorFailedToStart = -3802,
+  SCStreamErrorMissingEntitlements = -3803,
+  SCStreamErrorAttemptToStartStreamState = -3807,
+  SCStreamErrorAttemptToStopStreamState = -3808,
+  SCStreamErrorInternalError = -3811,
+  SCStreamErrorInvalidParameter = -3812,
+  SCStreamErrorNoCaptureSource = -3815,
+  SCStreamErrorUserStopped = -3817,                // 12.3+
+  SCStreamErrorFailedToStartAudioCapture = -3818,  // 13.0+
+  SCStreamErrorFailedToStopAudioCapture = -3819,   // 13.0+
 };
 
 @class SCStream;
 
-// https://developer.apple.com/documentation/screencapturekit/scdisplay (URL pattern;
-// attributes unverified)
 @interface SCDisplay : NSObject
 @property(readonly) CGDirectDisplayID displayID;
-@property(readonly) NSInteger width;
+@property(readonly) NSInteger width;  // points
 @property(readonly) NSInteger height;
+- (instancetype)init __attribute__((unavailable));
++ (instancetype)new __attribute__((unavailable));
 @end
 
-// https://developer.apple.com/documentation/screencapturekit/scwindow
 @interface SCWindow : NSObject
 @end
 
-// https://developer.apple.com/documentation/screencapturekit/scshareablecontent/getexcludingdesktopwindows(_:onscreenwindowsonly:completionhandler:)
 // The handler runs on a framework queue; what it is passed is borrowed.
 @interface SCShareableContent : NSObject
 + (void)getShareableContentExcludingDesktopWindows:(BOOL)excludeDesktopWindows
                                onScreenWindowsOnly:(BOOL)onScreenWindowsOnly
-                                 completionHandler:(void (^)(SCShareableContent* shareableContent,
-                                                             NSError* error))completionHandler;
-@property(readonly) NSArray* displays;
+                                 completionHandler:
+                                     (void (^)(SCShareableContent* _Nullable shareableContent,
+                                               NSError* _Nullable error))completionHandler;
+@property(readonly) NSArray<SCDisplay*>* displays;
 @end
 
-// https://developer.apple.com/documentation/screencapturekit/sccontentfilter/init(display:excludingwindows:)
 @interface SCContentFilter : NSObject
-- (instancetype)initWithDisplay:(SCDisplay*)display excludingWindows:(NSArray*)excluded;
+- (instancetype)initWithDisplay:(SCDisplay*)display excludingWindows:(NSArray<SCWindow*>*)excluded;
 @end
 
-// https://developer.apple.com/documentation/screencapturekit/scstreamconfiguration/capturesaudio
-// .../excludescurrentprocessaudio; width, height, minimumFrameInterval from the
-// objc2-screen-capture-kit SCStreamConfiguration page (sampleRate, channelCount,
-// queueDepth types unverified)
+// Audio is off by default; stereo at 48 kHz.
 @interface SCStreamConfiguration : NSObject
-@property BOOL capturesAudio;
-@property BOOL excludesCurrentProcessAudio;
-@property NSInteger sampleRate;
-@property NSInteger channelCount;
-@property NSInteger queueDepth;
-@property size_t width;
-@property size_t height;
-@property CMTime minimumFrameInterval;
+@property(nonatomic, assign) BOOL capturesAudio;                // 13.0+
+@property(nonatomic, assign) BOOL excludesCurrentProcessAudio;  // 13.0+
+@property(nonatomic, assign) NSInteger sampleRate;              // 13.0+
+@property(nonatomic, assign) NSInteger channelCount;            // 13.0+
+@property(nonatomic, assign) NSInteger queueDepth;
+@property(nonatomic, assign) size_t width;
+@property(nonatomic, assign) size_t height;
+@property(nonatomic, assign) CMTime minimumFrameInterval;
 @end
 
-// https://developer.apple.com/documentation/screencapturekit/scstreamoutput/stream(_:didoutputsamplebuffer:of:)
 @protocol SCStreamOutput <NSObject>
 @optional
 - (void)stream:(SCStream*)stream
@@ -72,24 +85,26 @@ enum SCStreamOutputType : NSInteger {
                    ofType:(SCStreamOutputType)type;
 @end
 
-// https://developer.apple.com/documentation/screencapturekit/scstreamdelegate/stream(_:didstopwitherror:)
 @protocol SCStreamDelegate <NSObject>
 @optional
 - (void)stream:(SCStream*)stream didStopWithError:(NSError*)error;
 @end
 
-// https://developer.apple.com/documentation/screencapturekit/scstream/init(filter:configuration:delegate:)
-// addStreamOutput and startCapture selectors from the .NET ScreenCaptureKit pages.
+// How the stream holds its delegate and outputs is not stated: the helper
+// keeps its own references.
 @interface SCStream : NSObject
+- (instancetype)init __attribute__((unavailable));
++ (instancetype)new __attribute__((unavailable));
 - (instancetype)initWithFilter:(SCContentFilter*)contentFilter
                  configuration:(SCStreamConfiguration*)streamConfig
-                      delegate:(id<SCStreamDelegate>)delegate;
+                      delegate:(nullable id<SCStreamDelegate>)delegate;
 - (BOOL)addStreamOutput:(id<SCStreamOutput>)output
                    type:(SCStreamOutputType)type
-     sampleHandlerQueue:(dispatch_queue_t)sampleHandlerQueue
+     sampleHandlerQueue:(nullable dispatch_queue_t)sampleHandlerQueue
                   error:(NSError**)error;
-- (void)startCaptureWithCompletionHandler:(void (^)(NSError* error))completionHandler;
-// .../scstream/stopcapture(completionhandler:) (URL pattern)
-- (void)stopCaptureWithCompletionHandler:(void (^)(NSError* error))completionHandler;
+- (void)startCaptureWithCompletionHandler:
+    (nullable void (^)(NSError* _Nullable error))completionHandler;
+- (void)stopCaptureWithCompletionHandler:
+    (nullable void (^)(NSError* _Nullable error))completionHandler;
 @end
 #endif

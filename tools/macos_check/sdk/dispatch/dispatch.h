@@ -1,9 +1,7 @@
 #pragma once
-// Check-only: the libdispatch calls the helper makes, as C and C++ see them
-// (OS_OBJECT_USE_OBJC=0: dispatch objects are plain pointers and need
-// dispatch_retain/dispatch_release).
-// https://developer.apple.com/documentation/dispatch/dispatch_queue_create(_:_:)
-// man page dispatch_object(3): dispatch_retain, dispatch_release
+// Check-only: the libdispatch calls the helper makes (macOS 10.6+), as C and
+// C++ see them with OS_OBJECT_USE_OBJC=0: dispatch objects are plain pointers
+// and need dispatch_retain/dispatch_release.
 
 #include <stddef.h>
 
@@ -15,8 +13,8 @@
 #endif
 
 #ifdef __cplusplus
-// In C++ every dispatch type derives from dispatch_object_s, so any of them
-// converts to dispatch_object_t (unverified: from the SDK's DISPATCH_DECL).
+// In C++ every dispatch type converts to dispatch_object_t (the SDK's
+// DISPATCH_DECL; how it is spelt there is not checked).
 struct dispatch_object_s {};
 struct dispatch_queue_s : dispatch_object_s {};
 struct dispatch_queue_attr_s : dispatch_object_s {};
@@ -30,8 +28,9 @@ typedef struct dispatch_queue_attr_s* dispatch_queue_attr_t;
 
 #define DISPATCH_QUEUE_SERIAL NULL
 
-// +1 for the caller; macOS 10.6+ (unverified).
-dispatch_queue_t dispatch_queue_create(const char* label, dispatch_queue_attr_t attr);
+// DISPATCH_RETURNS_RETAINED: +1 for the caller.
+dispatch_queue_t dispatch_queue_create(const char* _Nullable label,
+                                       dispatch_queue_attr_t _Nullable attr);
 void dispatch_retain(dispatch_object_t object);
 void dispatch_release(dispatch_object_t object);
 
