@@ -110,10 +110,8 @@ TEST(TapFormat, EachFormatIsAcceptedOrRejectedWithItsTextAndTheDiagnosticOfWhatW
               {1e21, "1000000000000000000000", 9, 32, lpcm, 40, true},
               {15999.5, "15999.5", 1},
               {48000, "48000", 9, 32, aac},
-              {48000, "48000", 9, 64},
               {48000, "48000", 8},
-              {48000, "", 9, 32, lpcm, 36},
-              {48000, "", 9, 32, lpcm, 44}};
+              {48000, "", 9, 32, lpcm, 36}};
   for (const auto& row : rows) {
     const AudioStreamBasicDescription format{row.rate, row.id, row.flags, 8, 1, 8, 2, row.bits, 0};
     const auto check = validate_tap_format(format, row.size);

@@ -8,8 +8,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
-#include <tuple>
 
 #include "system_audio/apple/standin/objects.h"
 
@@ -41,13 +39,11 @@ struct Run {
   Script script;
   std::vector<std::string> log;
   std::map<std::string, int> call_counts;
-  std::vector<std::string> hal_faults;
   std::vector<AudioObjectID> taps, aggregates;
   std::vector<std::shared_ptr<IoProc>> io_procs;
   std::vector<Listener> listeners;
   int next_io_proc = 1;
   std::function<void(const std::string&)> observer;
-  const void* breaking = nullptr;
 };
 
 struct State {
@@ -119,12 +115,9 @@ void retire(const std::shared_ptr<IoProc>& proc) {
 
 }  // namespace
 
-bool answer_call(std::string_view function, const void* object, const std::string& line) {
+bool answer_call(std::string_view function, const std::string& line) {
   if (!locked([](Run& run) { return run.installed; })) return true;
   add_log(line);
-  if (object != nullptr && object == locked([](Run& run) { return run.breaking; })) {
-    throw std::runtime_error("the object broke when it was touched");
-  }
   return locked([&](Run& run) {
     const std::string name(function), nth = name + "#" + std::to_string(++run.call_counts[name]);
     return std::ranges::count(run.script.failing_calls, name) +
@@ -151,10 +144,6 @@ void set_observer(std::function<void(const std::string& line)> observer) {
   locked([&](Run& run) { run.observer = std::move(observer); });
 }
 
-void break_when_touched(const void* object) {
-  locked([&](Run& run) { run.breaking = object; });
-}
-
 std::vector<std::string> log() {
   return locked([](Run& run) { return run.log; });
 }
@@ -165,7 +154,6 @@ std::vector<std::string> leftovers() {
     for (AudioObjectID tap : run.taps) hal.push_back("tap " + std::to_string(tap));
     for (AudioObjectID id : run.aggregates) hal.push_back("aggregate device " + std::to_string(id));
     for (const auto& proc : run.io_procs) hal.push_back(name_of(AudioDeviceIOProcID(proc.get())));
-    hal.insert(hal.end(), run.hal_faults.begin(), run.hal_faults.end());
     return hal;
   });
   for (auto* more : {&live_objects, &faults}) {
@@ -192,19 +180,13 @@ bool deliver_block(Buffers buffers, UInt32 channels, std::function<void(Buffers&
     list->mNumberBuffers = UInt32(copy.size());
     AudioBuffer* buffer = list->mBuffers;
     for (auto& samples : copy) *buffer++ = {channels, UInt32(samples.size() * 4), samples.data()};
-    AudioBufferList output{1, {{1, 0, nullptr}}};
+    AudioBufferList output{1, {{1, 0, nullptr}}};  // the block's to leave alone
     {
       std::lock_guard call(proc->call);
       if (!locked([&](Run&) { return proc->destroyed; })) {
         standin::invoke_block<apple::AudioDeviceIOBlockInvoke>(proc->block, nullptr, list, nullptr,
                                                                &output, nullptr);
       }
-    }
-    if (output.mBuffers[0].mDataByteSize != 0 || output.mBuffers[0].mData != nullptr) {
-      locked([&](Run& run) {
-        run.hal_faults.push_back(name_of(AudioDeviceIOProcID(proc.get())) +
-                                 " wrote into the output buffer list");
-      });
     }
     done_one();
   });
@@ -341,16 +323,14 @@ OSStatus AudioDeviceStart(AudioObjectID device, AudioDeviceIOProcID id) {
 
 // Logs the call; an addition fails as the script says.
 static OSStatus listen(bool add, const char* function, fake::Listener listener) {
-  if (!fake::answer_call(function, nullptr,
-                         std::string(function) + "(" + std::to_string(listener.object) + ", " +
-                             fake::code(listener.selector) + ")")) {
+  if (!fake::answer_call(function, std::string(function) + "(" + std::to_string(listener.object) +
+                                       ", " + fake::code(listener.selector) + ")")) {
     return kAudioHardwareBadObjectError;
   }
   return locked([&](Run& run) {
     if (add) {
       run.listeners.push_back(listener);
     } else if (std::erase(run.listeners, listener) == 0) {
-      run.hal_faults.push_back("removal of a listener never added");
       return kAudioHardwareUnknownPropertyError;
     }
     return kAudioHardwareNoError;

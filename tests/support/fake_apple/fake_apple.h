@@ -60,8 +60,6 @@ void uninstall();
 std::vector<std::string> log();
 // Sees each log line before the call acts, on the calling thread.
 void set_observer(std::function<void(const std::string& line)> observer);
-// A call about this object throws, as an object that breaks when it is touched.
-void break_when_touched(const void* object);
 
 // HAL objects alive, runtime objects alive and every fault of either, as text;
 // empty when nothing was left behind.

@@ -1,8 +1,9 @@
 #include "runtime_watch.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <map>
 #include <mutex>
+#include <set>
 
 #include "system_audio/apple/standin/objects.h"
 #include "system_audio/apple/standin/screen_capture.h"
@@ -32,29 +33,14 @@ bool is(const void* object) {
   return payload_of<Payload>(object) != nullptr;
 }
 
-// The calls that retain and release an object of this kind: blocks and queues
-// their own, the Foundation-only classes NSObject's, the rest CF's or NSObject's.
-bool suits(std::string_view function, const void* o) {
-  const bool block = is<BlockPayload>(o), queue = is<QueuePayload>(o);
-  const bool ns_only = is<TapFields>(o) || is<DisplayPayload>(o) || is<ContentPayload>(o) ||
-                       is<FilterPayload>(o) || is<ConfigurationPayload>(o) ||
-                       is<StreamPayload>(o) || is<OutputPayload>(o);
-  if (function.starts_with("Block_")) return block;
-  if (function.starts_with("dispatch_")) return queue;
-  if (function.starts_with("CFRe")) return !block && !queue && !ns_only;
-  if (function.starts_with("NSObject_")) return !block && !queue;
-  return true;
-}
-
 struct Ledger final : Watch {
   std::mutex mutex;
-  std::map<const void*, std::uint64_t> live;  // and when each was made
-  std::uint64_t next_serial = 1;
+  std::set<const void*> live;
   std::vector<std::string> faults;
 
   void made(const Object& object) override {
     std::lock_guard lock(mutex);
-    live[&object] = next_serial++;
+    live.insert(&object);
   }
   void gone(const Object& object) override {
     std::lock_guard lock(mutex);
@@ -65,12 +51,11 @@ struct Ledger final : Watch {
     return object == kCFBooleanTrue || object == kCFBooleanFalse || live.contains(object);
   }
   bool called(std::string_view function, const void* object) override {
-    if (object != nullptr && (!alive(object) || !suits(function, object))) {
-      add_fault(std::string(function) + " of " +
-                (alive(object) ? describe(object) : "dead object"));
+    if (object != nullptr && !alive(object)) {
+      add_fault(std::string(function) + " of dead object");
       return false;
     }
-    return answer_call(function, object,
+    return answer_call(function,
                        std::string(function) + "(" + (object ? describe(object) : "") + ")");
   }
 };
@@ -94,13 +79,14 @@ void watch_runtime() {
 }
 
 std::vector<std::string> live_objects() {
-  std::map<std::uint64_t, const void*> by_age;
+  std::set<const void*> live;
   {
     std::lock_guard lock(ledger().mutex);
-    for (const auto& [object, serial] : ledger().live) by_age[serial] = object;
+    live = ledger().live;
   }
   std::vector<std::string> described;
-  for (const auto& [serial, object] : by_age) described.push_back(describe(object));
+  for (const void* object : live) described.push_back(describe(object));
+  std::sort(described.begin(), described.end());
   return described;
 }
 
@@ -139,13 +125,9 @@ std::string describe(const void* o) {
   if (const auto* q = payload_of<QueuePayload>(o)) return "dispatch_queue " + quoted(q->label);
   if (const auto* d = payload_of<DisplayPayload>(o))
     return "SCDisplay " + std::to_string(d->facts.id);
-  if (const auto* f = payload_of<FilterPayload>(o)) {
-    return f->initialised ? "SCContentFilter" : "SCContentFilter (alloc)";
-  }
-  if (const auto* s = payload_of<StreamPayload>(o)) {
-    return s->filter.object ? "SCStream" : "SCStream (alloc)";
-  }
   return is<TapFields>(o)              ? "CATapDescription"
+         : is<FilterPayload>(o)        ? "SCContentFilter"
+         : is<StreamPayload>(o)        ? "SCStream"
          : is<ContentPayload>(o)       ? "SCShareableContent"
          : is<ConfigurationPayload>(o) ? "SCStreamConfiguration"
          : is<OutputPayload>(o)        ? "VantleSckAudioOutput"

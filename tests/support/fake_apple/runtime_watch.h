@@ -1,9 +1,9 @@
 #pragma once
 
 // The stand-in runtime as the tests see it: every object made and gone, every
-// call, and the misuse the platform would not forgive (a call about an object
-// that is gone, a release by another kind's call), which the watch records and
-// fails instead of letting it act.
+// call, and a call about an object that is gone, which the platform would not
+// forgive: the watch records it and fails the call instead of letting it act.
+// (A release by the wrong kind of call shows in the call log the tests read.)
 
 #include <string>
 #include <string_view>
@@ -13,7 +13,7 @@ namespace system_audio::fake {
 
 // From now on, for the life of the program.
 void watch_runtime();
-// The objects alive, described, oldest first; every misuse so far.
+// The objects alive, described, in text order; every misuse so far.
 std::vector<std::string> live_objects();
 std::vector<std::string> faults();
 void add_fault(std::string text);
@@ -21,7 +21,7 @@ void add_fault(std::string text);
 void forget_objects();
 // The fake's answer to each call, as "Function(object)", before it acts:
 // false fails it (fake_apple.cpp).
-bool answer_call(std::string_view function, const void* object, const std::string& line);
+bool answer_call(std::string_view function, const std::string& line);
 
 // "CFString \"uid\"", "NSArray[0]", "NULL"; content() spells out containers and fields.
 std::string describe(const void* object);

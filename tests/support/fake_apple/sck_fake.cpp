@@ -3,8 +3,6 @@
 #include <chrono>
 #include <thread>
 
-#include "fake_apple.h"
-
 namespace system_audio::fake {
 namespace {
 
@@ -26,15 +24,10 @@ void answer_content(const void* handler, const ScreenCaptureScript& script, Cont
   using A = ContentAnswer;
   const void* content = nullptr;
   NSError* error = nullptr;
-  if (answer == A::content || answer == A::content_and_error) {
+  if (answer == A::content) {
     content = standin::make_shareable_content(script.displays);
   }
-  if (answer == A::broken_before_wait || answer == A::broken_in_wait) {
-    // It fails when the backend first touches it: as it retains it, in its lock.
-    content = standin::make_shareable_content(script.displays);
-    break_when_touched(content);
-  }
-  if (answer == A::error || answer == A::content_and_error) {
+  if (answer == A::error) {
     error = standin::make_error(script.content_error);
   }
   standin::invoke_block<SCShareableContentCompletionHandlerInvoke>(
@@ -42,7 +35,6 @@ void answer_content(const void* handler, const ScreenCaptureScript& script, Cont
   for (const void* made : {content, static_cast<const void*>(error), handler}) {
     if (made != nullptr) standin::release(made);
   }
-  break_when_touched(nullptr);
 }
 
 void answer_start(const void* handler, NSError* error) {
@@ -86,16 +78,6 @@ void SCShareableContent_getShareableContentExcludingDesktopWindows_onScreenWindo
   switch (script.content) {
     case fake::ContentAnswer::kept:
       fake::state().kept_content = completionHandler;
-      return;
-    case fake::ContentAnswer::broken_before_wait:
-      std::thread(answer).join();
-      return;
-    case fake::ContentAnswer::broken_in_wait:
-      fake::state().answers.emplace_back([=] {
-        // Long enough for the start to be in its wait, even on a loaded machine.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        answer();
-      });
       return;
     default:
       fake::state().answers.emplace_back(answer);

@@ -15,13 +15,10 @@
 namespace system_audio::fake {
 
 enum class ContentAnswer {
-  content,             // the displays below
-  error,               // an NSError with content_error
-  content_and_error,   // both
-  neither,             // nil, nil
-  kept,                // never, until answer_kept()
-  broken_before_wait,  // an exception inside the handler's lock, before the request returns
-  broken_in_wait,      // the same, once the start waits
+  content,  // the displays below
+  error,    // an NSError with content_error
+  neither,  // nil, nil
+  kept,     // never, until answer_kept()
 };
 
 enum class StartAnswer {
