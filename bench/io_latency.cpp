@@ -1,10 +1,10 @@
 // Latency inside the helper: from the IO block's call to the PCM line that
-// carries the cycle arriving on the parent's pipe. io_latency_helper delivers
-// stamped 10 ms cycles; this parent reads its output as an application does
-// and subtracts each cycle's stamp from the time the read that completed the
-// cycle returned.
+// carries the block arriving on the parent's pipe. io_latency_helper delivers
+// stamped 10 ms blocks; this parent reads its output as an application does
+// and subtracts each block's stamp from the time the read that completed the
+// block returned.
 //
-//   io_latency_bench [CYCLES]      (default 1000 per stamping mode)
+//   io_latency_bench [BLOCKS]      (default 1000 per stamping mode)
 
 #include <algorithm>
 #include <chrono>
@@ -27,41 +27,41 @@ constexpr double kP99TargetUs = 200;
 
 struct Measured {
   std::vector<double> latencies_us;
-  std::size_t damaged = 0;  // cycles whose samples did not decode to a stamp
+  std::size_t damaged = 0;  // blocks whose samples did not decode to a stamp
   std::string failure;
 };
 
-Measured measure(const std::string& mode, std::size_t cycles) {
+Measured measure(const std::string& mode, std::size_t blocks) {
   Measured measured;
   auto spawned = parent::Child::spawn(
-      {IO_LATENCY_HELPER_PATH, "--cycles=" + std::to_string(cycles), "--stamp=" + mode});
+      {IO_LATENCY_HELPER_PATH, "--blocks=" + std::to_string(blocks), "--stamp=" + mode});
   if (!spawned) {
     measured.failure = spawned.error();
     return measured;
   }
   parent::Child& helper = **spawned;
   parent::ProtocolReader reader;
-  // A cycle's stamp (its first samples) comes with the cycle's own PCM line,
-  // while its last sample waits in the resampler for the next cycle's line. So
-  // the arrival is taken when the stamp is in, and the cycle checked whole
-  // once that sample follows; the last cycle never completes.
-  const std::size_t measurable = cycles - 1;
+  // A block's stamp (its first samples) comes with the block's own PCM line,
+  // while its last sample waits in the resampler for the next block's line. So
+  // the arrival is taken when the stamp is in, and the block checked whole
+  // once that sample follows; the last block never completes.
+  const std::size_t measurable = blocks - 1;
   std::vector<std::uint64_t> stamp_arrival;
   std::size_t checked = 0;
   const auto until =
-      Clock::now() + std::chrono::milliseconds(10 * cycles) + std::chrono::seconds(10);
+      Clock::now() + std::chrono::milliseconds(10 * blocks) + std::chrono::seconds(10);
   while (checked < measurable && Clock::now() < until) {
     const auto bytes = helper.read_output(until);
     const std::uint64_t arrival = parent::monotonic_ns();
     if (!bytes) break;
     reader.feed(*bytes);
     const auto& samples = reader.samples();
-    while (samples.size() >= stamp_arrival.size() * io_latency::kCycleFrames + 4) {
+    while (samples.size() >= stamp_arrival.size() * io_latency::kBlockFrames + 4) {
       stamp_arrival.push_back(arrival);
     }
-    while (checked < measurable && samples.size() >= (checked + 1) * io_latency::kCycleFrames) {
+    while (checked < measurable && samples.size() >= (checked + 1) * io_latency::kBlockFrames) {
       const auto stamp = io_latency::read_stamp(
-          std::span(samples).subspan(checked * io_latency::kCycleFrames, io_latency::kCycleFrames));
+          std::span(samples).subspan(checked * io_latency::kBlockFrames, io_latency::kBlockFrames));
       if (!stamp || *stamp > stamp_arrival[checked]) {
         ++measured.damaged;
       } else {
@@ -72,7 +72,7 @@ Measured measure(const std::string& mode, std::size_t cycles) {
   }
   if (checked < measurable) {
     measured.failure = "only " + std::to_string(checked) + " of " + std::to_string(measurable) +
-                       " cycles came back; helper diagnostics:\n" + helper.error_text();
+                       " blocks came back; helper diagnostics:\n" + helper.error_text();
   }
   helper.terminate();
   return measured;
@@ -87,14 +87,14 @@ double percentile(std::vector<double> values, double p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::size_t cycles = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000;
-  if (cycles < 2) {
-    std::fprintf(stderr, "usage: io_latency_bench [CYCLES]\n");
+  const std::size_t blocks = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 1000;
+  if (blocks < 2) {
+    std::fprintf(stderr, "usage: io_latency_bench [BLOCKS]\n");
     return 2;
   }
   bool ok = true;
   for (const std::string mode : {"call", "delivery"}) {
-    const auto measured = measure(mode, cycles);
+    const auto measured = measure(mode, blocks);
     if (!measured.failure.empty() || measured.latencies_us.empty()) {
       std::fprintf(stderr, "io_latency_bench (%s): %s\n", mode.c_str(), measured.failure.c_str());
       ok = false;
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     const auto over =
         std::count_if(l.begin(), l.end(), [](double us) { return us >= kP99TargetUs; });
     std::printf(
-        "io_latency_bench: stamp at block %-8s %zu cycles: p50 %7.1f us  p90 %7.1f us  "
+        "io_latency_bench: stamp at block %-8s %zu blocks: p50 %7.1f us  p90 %7.1f us  "
         "p99 %7.1f us  max %8.1f us  (%ld at or over %.0f us)  damaged %zu%s\n",
         mode.c_str(), l.size(), percentile(l, 50), percentile(l, 90), p99,
         *std::max_element(l.begin(), l.end()), long(over), kP99TargetUs, measured.damaged,

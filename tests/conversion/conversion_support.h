@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -37,20 +38,16 @@ struct BufferList {
   std::unique_ptr<std::byte[]> storage;
 };
 
-// A capture state of either form, with the frame's receivers kept here.
-template <class State>
+// A capture state, with the frame's receivers kept here; its conversion made
+// for `rate` when one is given.
 struct Capture {
-  explicit Capture(double rate = 0) {
+  explicit Capture(std::optional<double> rate = std::nullopt) {
     auto [pcm, pcm_receiver] = make_channel<PcmChunk>();
     auto [status, status_receiver] = make_channel<StatusText>();
     pcm_rx = std::move(pcm_receiver);
     status_rx = std::move(status_receiver);
-    if constexpr (std::is_same_v<State, TapCallbackState>) {
-      state.reset(new State{
-          std::move(pcm), std::move(status), {}, LinearResampler(rate), LowPassFilter(rate), {}});
-    } else {
-      state.reset(new State{std::move(pcm), std::move(status), {}, {}, {}, {}});
-    }
+    state = std::make_unique<CaptureState>(std::move(pcm), std::move(status));
+    if (rate) state->conversion.emplace(*rate);
   }
   // The statuses sent so far.
   std::vector<std::string> statuses() {
@@ -70,7 +67,7 @@ struct Capture {
   }
   PcmReceiver pcm_rx;
   StatusReceiver status_rx;
-  std::unique_ptr<State> state;
+  std::unique_ptr<CaptureState> state;
 };
 
 }  // namespace system_audio

@@ -1,4 +1,4 @@
-// Tones through the capture callback: the speech band passes at its level and
+// Tones through the capture pipeline: the speech band passes at its level and
 // everything from 9 kHz up is gone, instead of folding back below 8 kHz.
 #include <cmath>
 #include <numbers>
@@ -15,16 +15,16 @@ constexpr double kAmplitude = 0.5;
 constexpr std::size_t kSkipped = 160;  // 10 ms of output: the tone's onset
 constexpr std::size_t kMeasured = 16000;
 
-// One second of output from a tone played in 512-frame callbacks.
+// One second of output from a tone played in 512-frame blocks.
 Samples captured(double rate, double hz) {
-  Capture<TapCallbackState> tap(rate);
+  Capture tap(rate);
   Samples out;
   Samples block(512);
   for (std::size_t n = 0; out.size() < kSkipped + kMeasured;) {
     for (auto& sample : block) {
       sample = static_cast<float>(kAmplitude * std::sin(2.0 * std::numbers::pi * hz * n++ / rate));
     }
-    process_input_buffers(*tap.state, BufferList({{1, block}}).list());
+    process_input_buffers(*tap.state, BufferList({{1, block}}).list(), rate);
     const Samples part = tap.samples();
     out.insert(out.end(), part.begin(), part.end());
   }

@@ -7,21 +7,20 @@
 #include <vector>
 
 #include "fake_apple.h"
+#include "lines.h"
 #include "system_audio/coreaudio/coreaudio_session.h"
 
 namespace system_audio::testing {
 
 // The diagnostics of a successful start, in order.
+// clang-format off
 inline const std::vector<std::string> kStartLines = {
-    "coreaudio: start",
-    "coreaudio: tap description created",
+    "coreaudio: start", "coreaudio: tap description created",
     "coreaudio: process tap created id=77",
     "coreaudio: tap format rate=48000 channels=1 flags=9 bits=32",
-    "coreaudio: aggregate description ready",
-    "coreaudio: aggregate created id=88",
-    "coreaudio: io proc created",
-    "coreaudio: device started",
-};
+    "coreaudio: aggregate description ready", "coreaudio: aggregate created id=88",
+    "coreaudio: io proc created", "coreaudio: device started"};
+// clang-format on
 
 // A started session's listeners going, newest first.
 inline const std::vector<std::string> kRemoveListeners = {
@@ -58,14 +57,11 @@ class FakeHalTest : public ::testing::Test {
       calls.push_back(line);
     });
     ::testing::internal::CaptureStderr();
-    auto session = CoreAudioSession::start(std::move(pcm_tx), std::move(status_tx));
+    auto session = CoreAudioSession::start({}, std::move(pcm_tx), std::move(status_tx));
     const std::string text = ::testing::internal::GetCapturedStderr();
     fake::set_observer(nullptr);
     mark_gone();
-    diagnostics.clear();
-    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-      diagnostics.push_back(text.substr(at, end - at));
-    }
+    diagnostics = split_lines(text);
     return session;
   }
 

@@ -32,11 +32,9 @@ const std::vector<std::string> kStartReleases = {
     "NSObject_release(NSString \"FakeSpeakers:UID\")", "CFRelease(CFString \"FakeSpeakers:UID\")",
     "NSObject_release(NSArray[0])"};
 
-// The last n description parts (after `entry`, an entry dictionary made just
-// before), then the tap.
-std::vector<std::string> description(std::size_t n, const char* entry = nullptr) {
+// The last n description parts, then the tap.
+std::vector<std::string> description(std::size_t n) {
   std::vector<std::string> calls;
-  if (entry != nullptr) calls.push_back(std::string("CFRelease(") + entry + ")");
   std::size_t at = kDescriptionParts.size();
   for (std::size_t i = 0; i < n; ++i) at = kDescriptionParts.rfind('|', at - 1);
   while (at < kDescriptionParts.size()) {
@@ -89,14 +87,10 @@ const Row kRows[] = {
         [](fake::Script& s) { s.device_uid.reset(); }),
     row("NoExclusionList", 1, 0, "CoreAudio could not create the process exclusion list",
         fail("NSArray_new")),
-    row("NoDeviceUidString", 1, 2, "CoreAudio could not create the device UID string",
-        fail("NSString_alloc_initWithBytes_length_encoding#1")),
     row("NoTapDescriptionClass", 1, 3, "CoreAudio process taps are not available on this system",
         fail("CATapDescription_alloc")),
     row("NilTapDescription", 1, 3, "CoreAudio could not create the tap description",
         fail("CATapDescription_initWithProcesses_andDeviceUID_withStream")),
-    row("NoTapName", 2, 4, "CoreAudio could not create the tap name",
-        fail("NSString_alloc_initWithBytes_length_encoding#2")),
     row("TapCreationStatus", 2, 4,
         "create CoreAudio process tap failed: OSStatus 1852797029 (nope)",
         status(&fake::Script::create_tap_status, kAudioHardwareIllegalOperationError)),
@@ -118,24 +112,6 @@ const Row kRows[] = {
         [](fake::Script& s) { s.tap_uid.reset(); }, {kDestroyTap}),
     row("NoAggregateName", 4, 4, "CoreAudio could not create the aggregate device name",
         fail("CFStringCreateWithBytesNoCopy"), description(1)),
-    row("NoAggregateUid", 4, 4, "CoreAudio could not create the aggregate device UID",
-        fail("CFStringCreateWithBytes#1"), description(2)),
-    row("NoDriftSetting", 4, 4, "CoreAudio could not create the tap drift setting",
-        fail("CFNumberCreate"), description(3)),
-    row("NoSubDeviceEntry", 4, 4, "CoreAudio could not create the sub-device entry",
-        fail("CFDictionaryCreate#1"), description(5)),
-    row("NoSubDeviceList", 4, 4, "CoreAudio could not create the sub-device list",
-        fail("CFArrayCreate#1"), description(5, "CFDictionary{1}")),
-    row("NoDriftKey", 4, 4, "CoreAudio could not create the dictionary key drift",
-        fail("CFStringCreateWithBytes#4"), description(7)),
-    row("NoSubTapEntry", 4, 4, "CoreAudio could not create the sub-tap entry",
-        fail("CFDictionaryCreate#2"), description(8)),
-    row("NoSubTapList", 4, 4, "CoreAudio could not create the sub-tap list",
-        fail("CFArrayCreate#2"), description(8, "CFDictionary{2}")),
-    row("NoNameKey", 4, 4, "CoreAudio could not create the dictionary key name",
-        fail("CFStringCreateWithBytes#5"), description(9)),
-    row("NoTapsKey", 4, 4, "CoreAudio could not create the dictionary key taps",
-        fail("CFStringCreateWithBytes#12"), description(16)),
     row("NoAggregateDescription", 4, 4,
         "CoreAudio could not create the aggregate device description", fail("CFDictionaryCreate#3"),
         description(17)),
@@ -151,9 +127,6 @@ const Row kRows[] = {
         "create CoreAudio tap IOProc failed: OSStatus 1852797029 (nope)",
         status(&fake::Script::create_io_proc_status, kAudioHardwareIllegalOperationError),
         {kDestroyAggregate, kDestroyTap, kReleaseQueue, kReleaseBlock}, true),
-    row("NoListenerBlock", 7, 5, "CoreAudio could not create the property listener block",
-        fail("AudioObjectPropertyListenerBlock_create"),
-        {kDestroyIoProc, kDestroyAggregate, kDestroyTap, kReleaseQueue, kReleaseBlock}, true),
     row("ListenerAddStatus", 7, 5,
         "listen for CoreAudio device changes failed: OSStatus 560947818 (!obj)",
         fail("AudioObjectAddPropertyListenerBlock#2"),

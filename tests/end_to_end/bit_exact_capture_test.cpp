@@ -7,8 +7,7 @@
 #include <cstdint>
 
 #include "helper_under_test.h"
-#include "system_audio/conversion/linear_resampler.h"
-#include "system_audio/conversion/low_pass_filter.h"
+#include "system_audio/conversion/capture_state.h"
 
 namespace end_to_end {
 namespace {
@@ -32,11 +31,11 @@ std::vector<float> played_mono() {
 // The conversion path's output for the sound, when the helper's stream meets
 // it `phase` samples in; the rest of its stream is silence.
 std::vector<float> reference(const std::vector<float>& mono, std::size_t phase) {
-  system_audio::LowPassFilter filter(PrivateAudioServer::kSinkRate);
-  system_audio::LinearResampler resampler(PrivateAudioServer::kSinkRate);
-  std::vector<float> block(mono.begin() + std::ptrdiff_t(phase), mono.end());
-  system_audio::low_pass(filter, resampler, block);
-  return resampler.process(block);
+  system_audio::RateConversion conversion(PrivateAudioServer::kSinkRate);
+  std::vector<float> block(mono.begin() + std::ptrdiff_t(phase), mono.end()), out;
+  system_audio::low_pass(conversion.low_pass, conversion.resampler, block);
+  conversion.resampler.process(block, out);
+  return out;
 }
 
 // From the first to the last sample that is not zero.

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "helper_child.h"
+#include "lines.h"
 #include "private_audio_server.h"
 #include "protocol_reader.h"
 
@@ -85,33 +86,15 @@ inline std::unique_ptr<parent::Child> start_streaming(const PrivateAudioServer& 
   return streaming ? std::move(helper) : nullptr;
 }
 
-// Standard error's lines, without their line feeds.
-inline std::vector<std::string> split_lines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-    lines.push_back(text.substr(at, end - at));
-  }
-  return lines;
-}
-
 // The screen-capture backend's start steps, in the order it writes them.
-inline const std::vector<std::string> kSckStartSteps = {"sck: start",
-                                                        "sck: display id=1 size=1920x1080",
-                                                        "sck: create display filter",
-                                                        "sck: configure stream",
-                                                        "sck: set captures_audio",
-                                                        "sck: set excludes_current_process_audio",
-                                                        "sck: set sample_rate",
-                                                        "sck: set channel_count",
-                                                        "sck: set queue_depth",
-                                                        "sck: set width",
-                                                        "sck: set height",
-                                                        "sck: set minimum_frame_interval",
-                                                        "sck: create output/delegate",
-                                                        "sck: create stream",
-                                                        "sck: attach audio output",
-                                                        "sck: start capture request",
-                                                        "sck: ready"};
+// clang-format off
+inline const std::vector<std::string> kSckStartSteps = {
+    "sck: start", "sck: display id=1 size=1920x1080", "sck: create display filter",
+    "sck: configure stream", "sck: set captures_audio", "sck: set excludes_current_process_audio",
+    "sck: set sample_rate", "sck: set channel_count", "sck: set queue_depth", "sck: set width",
+    "sck: set height", "sck: set minimum_frame_interval", "sck: create output/delegate",
+    "sck: create stream", "sck: attach audio output", "sck: start capture request", "sck: ready"};
+// clang-format on
 
 // "helper: boot", then the first `steps` of them.
 inline std::vector<std::string> sck_diagnostics(std::size_t steps) {

@@ -1,5 +1,6 @@
 // The screen-capture backend as a parent meets it on Linux: the real helper
-// with --backend=sck against a private audio server.
+// with --backend=sck against a private audio server. (Its pace is checked
+// where standard error is full, in full_stderr_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -36,7 +37,7 @@ long cpu_ticks(pid_t pid) {
   return field.size() > 12 ? std::stol(field[11]) + std::stol(field[12]) : -1;
 }
 
-TEST(SckCapture, StartsStepByStepAndStreamsAToneAtItsFrequencyLevelAndPace) {
+TEST(SckCapture, StartsStepByStepAndStreamsAToneAtItsFrequencyAndLevelWhole) {
   auto server = start_server();
   Captured out;
   auto helper = server ? start_sck_streaming(*server, out) : nullptr;
@@ -78,12 +79,6 @@ TEST(SckCapture, StartsStepByStepAndStreamsAToneAtItsFrequencyLevelAndPace) {
         worst, std::fabs(played_run[n + 1] - (twice_cos * played_run[n] - played_run[n - 1])));
   }
   EXPECT_LT(worst, 1e-5);
-
-  // Real time: samples after the first chunk against the time to the last.
-  const auto& ends = reader.chunk_ends();
-  const double span =
-      std::chrono::duration<double>(out.chunk_read_at.back() - out.chunk_read_at.front()).count();
-  EXPECT_NEAR(double(ends.back() - ends.front()) / span, 16000.0, 16000.0 * 0.02);
 }
 
 TEST(SckCapture, AServerKilledMidStreamStopsItOnceAndTheHelperIdlesUntilItsParentLeaves) {

@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "helper_child.h"
+#include "lines.h"
 #include "protocol_reader.h"
 
 namespace {
@@ -49,13 +49,6 @@ std::optional<std::string> read_line(int fd, std::string& held, Clock::time_poin
     if (got <= 0) return std::nullopt;
     held.append(buffer, std::size_t(got));
   }
-}
-
-Lines lines_of(const std::string& text) {
-  Lines lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 TEST(CommandLine, ChoosesExactlyOneBackendOrNamesTheUnknownOne) {
@@ -155,9 +148,9 @@ TEST(RunningHelper, WritesAllInOrderAfterReadyAndRunsOnAfterAFailedStatus) {
   ::close(merged[0]);
 
   auto ending = start({"--script=ends"});
-  EXPECT_EQ(lines_of(ending->read_rest(Clock::now() + 10s)).size(), 3u);
+  EXPECT_EQ(split_lines(ending->read_rest(Clock::now() + 10s)).size(), 3u);
   EXPECT_EQ(ending->wait(5s).value().describe(), "exit status 0");
-  EXPECT_EQ(lines_of(ending->error_text()).back(), "helper: audio channel closed");
+  EXPECT_EQ(split_lines(ending->error_text()).back(), "helper: audio channel closed");
 }
 
 // Nothing is written, so no failed write can tell: a parent that closes either

@@ -40,7 +40,7 @@ struct PlatformState {
 // failed status, and it keeps running. ends: two chunks, then the senders are
 // dropped. silent: nothing at all.
 template <const char* Backend>
-Result<OwnedSession> scripted_start(PcmSender pcm_tx, StatusSender status_tx) {
+Result<OwnedSession> scripted_start(const Options&, PcmSender pcm_tx, StatusSender status_tx) {
   write_diagnostic(std::string("test: start ") + Backend);
   if (script == "fail") {
     std::thread([] {

@@ -26,8 +26,7 @@ static std::vector<float> convert(double rate, const std::vector<std::vector<flo
   std::vector<float> out;
   for (std::vector<float> block : blocks) {
     low_pass(filter, resampler, block);
-    const std::vector<float> part = resampler.process(block);
-    out.insert(out.end(), part.begin(), part.end());
+    resampler.process(block, out);
   }
   return out;
 }

@@ -55,6 +55,13 @@ inline void release_queue(dispatch_queue_t queue) {
   dispatch_release(queue);
 }
 
+// [object retain], for keeping what the platform only lends.
+template <class T>
+T* retained(T* object) {
+  apple::NSObject_retain(object);
+  return object;
+}
+
 template <class T>
 using CfRef = PlatformRef<T, &release_cf<T>>;
 template <class T>

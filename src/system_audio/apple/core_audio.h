@@ -7,6 +7,8 @@
 // Property listeners tell of devices that go and of a default device or audio
 // service that changes.
 
+#include <atomic>
+
 #include "system_audio/apple/foundation.h"
 
 #if defined(__APPLE__)
@@ -124,6 +126,14 @@ OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID);
 #endif  // !__APPLE__
 
 namespace system_audio::apple {
+
+// ---- Reasons a status cannot give (the helper's own, not Apple's) ----------------------
+// A binding whose HAL call fails for a cause that no OSStatus names (over an
+// audio server: the server's own words, "audio server: Connection refused")
+// hands that text to the handler the program installed, if any, before the
+// call returns. The macOS binding has nothing to add and never calls it.
+using AudioHardwareReasonHandler = void (*)(const char* reason);
+inline std::atomic<AudioHardwareReasonHandler> audio_hardware_reason_handler{nullptr};
 
 // ---- The process tap --------------------------------------------------------------------
 // An Objective-C class and two functions that take it. macOS: messages and

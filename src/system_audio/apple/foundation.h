@@ -18,7 +18,7 @@
 
 #include <cstdint>
 
-#include "system_audio/conversion/audio_types.h"
+#include "system_audio/apple/core_audio_types.h"
 
 #if defined(__APPLE__)
 // macOS: the SDK declares every plain C name of this header.

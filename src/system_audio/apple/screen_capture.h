@@ -16,7 +16,7 @@
 // retains it out of its autorelease pool, since the helper drains none.
 //
 // VantleSckAudioOutput is the helper's own class. In the macOS binding it is a
-// static Objective-C class declared from the facts in sck/audio_output_class.h,
+// static Objective-C class declared from the facts in audio_output_class.h,
 // whose three methods forward to the backend functions declared there; other
 // bindings make a reference-counted object that calls the same functions.
 

@@ -2,68 +2,58 @@
 
 #include <cmath>
 #include <limits>
-#include <span>
-#include <string>
-#include <vector>
 
 #include "system_audio/conversion/mono_mixdown.h"
 #include "system_audio/conversion/pcm_chunk.h"
-#include "system_audio/frame/line_writer.h"
-#include "system_audio/frame/number_text.h"
 
 namespace system_audio {
 namespace {
 
 constexpr char kReceiving[] = "receiving";
 
-// A source rate that moves by more than this is a new source and gets a fresh resampler.
+// Room for an ordinary block, so that the scratch blocks do not grow.
+constexpr std::size_t kScratchSamples = 4096;
+
+// A source rate that moves by more than this is a new source and gets a new conversion.
 constexpr double kRateTolerance = std::numeric_limits<double>::epsilon();
 
-// "receiving" once per state, then the chunk. A send fails only when the
-// frame's receiver is gone; the capture keeps running and the data is dropped.
-void send_output(PcmSender& pcm_tx, StatusSender& status_tx, std::atomic<bool>& receiving_reported,
-                 std::span<const float> samples) {
-  if (samples.empty()) return;
-  if (!receiving_reported.exchange(true, std::memory_order_relaxed)) {
-    (void)status_tx.send(StatusText(kReceiving));
-  }
-  (void)pcm_tx.send(encode_pcm_chunk(samples));
+bool is_new_rate(const std::optional<RateConversion>& conversion, double source_rate) {
+  if (!conversion) return true;
+  // Compared as the resampler would store it, so that a source below 16000 Hz
+  // keeps its conversion (and its pending sample and phase). NaN stays NaN
+  // here: the difference is then not greater than the tolerance.
+  const double stored = std::isnan(source_rate) ? source_rate : resampler_rate(source_rate);
+  return std::fabs(conversion->resampler.source_rate - stored) > kRateTolerance;
 }
 
 }  // namespace
 
-void process_input_buffers(TapCallbackState& state, const AudioBufferList& input) {
-  auto mono = copy_mono_f32_input(input);
-  if (!mono || mono->empty()) return;
-  std::vector<float> out;
-  {
-    std::lock_guard lock(state.resampler_mutex);
-    low_pass(state.low_pass, state.resampler, *mono);
-    out = state.resampler.process(*mono);
-  }
-  send_output(state.pcm_tx, state.status_tx, state.receiving_reported, out);
+CaptureState::CaptureState(PcmSender pcm, StatusSender status)
+    : pcm_tx(std::move(pcm)), status_tx(std::move(status)) {
+  mono.reserve(kScratchSamples);
+  resampled.reserve(kScratchSamples);
 }
 
-void process_sck_input(SckAudioOutput& state, const AudioBufferList& list, double source_rate) {
-  auto mono = copy_mono_f32_input(list);
-  if (!mono || mono->empty()) return;
-  std::vector<float> out;
+void process_input_buffers(CaptureState& state, const AudioBufferList& block, double source_rate) {
+  if (!copy_mono_f32_input(block, state.mono) || state.mono.empty()) return;
+  bool made = false;
+  state.resampled.clear();
   {
-    std::lock_guard lock(state.resampler_mutex);
-    // Compared as the resampler would store it, so a source below 16000 Hz keeps
-    // its resampler (and its pending sample and phase) instead of losing them on
-    // every buffer. NaN stays NaN here: the difference is then not greater than
-    // the tolerance, and an existing resampler goes on.
-    const double wanted = std::isnan(source_rate) ? source_rate : resampler_rate(source_rate);
-    if (!state.resampler || std::fabs(state.resampler->source_rate - wanted) > kRateTolerance) {
-      write_diagnostic("sck: source format rate=" + format_f64(source_rate));
-      state.resampler.emplace(source_rate);
-      state.low_pass.emplace(source_rate);
+    std::lock_guard lock(state.conversion_mutex);
+    if (is_new_rate(state.conversion, source_rate)) {
+      state.conversion.emplace(source_rate);
+      made = true;
     }
-    low_pass(*state.low_pass, *state.resampler, *mono);
-    out = state.resampler->process(*mono);
+    RateConversion& conversion = *state.conversion;
+    low_pass(conversion.low_pass, conversion.resampler, state.mono);
+    conversion.resampler.process(state.mono, state.resampled);
   }
-  send_output(state.pcm_tx, state.status_tx, state.receiving_reported, out);
+  if (made && state.new_rate_notice != nullptr) state.new_rate_notice(source_rate);
+  if (state.resampled.empty()) return;
+  if (!state.receiving_reported.exchange(true, std::memory_order_relaxed)) {
+    (void)state.status_tx.send(StatusText(kReceiving));
+  }
+  (void)state.pcm_tx.send(encode_pcm_chunk(state.resampled));
 }
 
 }  // namespace system_audio

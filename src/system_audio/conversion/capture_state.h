@@ -3,39 +3,49 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
+#include <vector>
 
-#include "system_audio/conversion/audio_types.h"
+#include "system_audio/apple/core_audio_types.h"
 #include "system_audio/conversion/linear_resampler.h"
 #include "system_audio/conversion/low_pass_filter.h"
 #include "system_audio/frame/messages.h"
 
 namespace system_audio {
 
-// The coreaudio capture state. Lives on the heap at a fixed address for as long
-// as the IOProc can run; the block refers to it by address only.
-struct TapCallbackState {
-  PcmSender pcm_tx;
-  StatusSender status_tx;
-  std::mutex resampler_mutex;  // held only around the low pass and resampler.process
+// The band limit and the resampler made for one source rate.
+struct RateConversion {
   LinearResampler resampler;
-  LowPassFilter low_pass;  // made for the resampler's rate
-  std::atomic<bool> receiving_reported{false};
+  LowPassFilter low_pass;
+
+  explicit RateConversion(double source_rate) : resampler(source_rate), low_pass(source_rate) {}
 };
 
-// The sck form: the resampler and its low pass are made on the first usable
-// buffer and remade whenever the source rate changes.
-struct SckAudioOutput {
+// Told that the conversion was made anew for a source rate, before any chunk
+// of that rate leaves: the backend's own diagnostic, if it has one.
+using NewRateNotice = void (*)(double source_rate);
+
+// What one capture converts its blocks with and sends them from, whatever the
+// backend. It is fed one block at a time, as the platform's serial queue calls
+// a capture callback: the scratch blocks are reused from call to call, so a
+// block costs one allocation, the chunk that leaves.
+struct CaptureState {
   PcmSender pcm_tx;
   StatusSender status_tx;
-  std::mutex resampler_mutex;  // held only around their creation, the low pass and process
-  std::optional<LinearResampler> resampler;
-  std::optional<LowPassFilter> low_pass;
+  NewRateNotice new_rate_notice = nullptr;
   std::atomic<bool> receiving_reported{false};
+  std::vector<float> mono;                   // the block mixed down, then filtered in place
+  std::vector<float> resampled;              // the block at 16000 Hz
+  std::mutex conversion_mutex;               // held only around making and running the conversion
+  std::optional<RateConversion> conversion;  // none until a rate is known
+
+  CaptureState(PcmSender pcm, StatusSender status);
 };
 
-// Capture callbacks: mixdown, low pass, resample, then "receiving" once and one chunk.
-// They never block and never fail; a closed channel just drops the data.
-void process_input_buffers(TapCallbackState& state, const AudioBufferList& input);
-void process_sck_input(SckAudioOutput& state, const AudioBufferList& list, double source_rate);
+// One block as delivered: mixed down, converted from source_rate (made anew
+// when that differs from the conversion's rate by more than the f64 epsilon,
+// compared as the resampler stores it; NaN never differs), then "receiving"
+// the first time, and one chunk when samples came out. Never blocks and never
+// fails: a closed channel drops the data.
+void process_input_buffers(CaptureState& state, const AudioBufferList& block, double source_rate);
 
 }  // namespace system_audio

@@ -10,8 +10,12 @@
 namespace system_audio {
 namespace {
 
-// Room for an ordinary callback's block, so appending does not reallocate.
+// Room for an ordinary block, so appending does not reallocate.
 constexpr std::size_t kPendingCapacity = 4096;
+
+// Whole steps up to this keep every position far below 2^53, where f64
+// multiples are exactly the sums the position chain would make.
+constexpr double kMostWholeStep = 1 << 20;
 
 // a + (b - a) * t between the two samples around position p, t being p's
 // fraction computed in f64 and rounded to f32. Three roundings: the build
@@ -37,20 +41,23 @@ struct Run {
 // process): the p += step chain is what bounds it. Stops after `room` samples.
 [[gnu::noinline]] Run interpolate_run(const float* samples, double length, double p, double step,
                                       float* out, std::size_t room) {
-  // A 16000 Hz source (step 1) from a whole position: t is 0 at every sample and
-  // the position stays whole, so the same three operations need no position
-  // chain and run side by side. Non-finite samples come out as the loop below
-  // makes them.
-  if (step == 1.0 && p == std::floor(p)) {
-    const double left = length - 1.0 - p;
-    const std::size_t count = left > 0.0 ? std::min(room, static_cast<std::size_t>(left)) : 0;
+  // A whole step (16000, 32000, 48000 Hz ...) from a whole position: t is 0 at
+  // every output and the positions stay whole, exact in f64, so the same three
+  // operations need no position chain and run side by side. Non-finite samples
+  // come out as the loop below makes them.
+  if (step == std::floor(step) && step <= kMostWholeStep && p == std::floor(p) &&
+      p + 1.0 < length) {
+    const auto stride = static_cast<std::size_t>(step);
+    const auto left = static_cast<std::size_t>(length - 1.0 - p);
+    const std::size_t count = std::min(room, (left + stride - 1) / stride);
     const float* from = samples + static_cast<std::int64_t>(p);
     for (std::size_t k = 0; k < count; ++k) {
-      const float difference = from[k + 1] - from[k];
+      const float a = from[k * stride];
+      const float difference = from[k * stride + 1] - a;
       const float scaled = difference * 0.0f;
-      out[k] = from[k] + scaled;
+      out[k] = a + scaled;
     }
-    return {count, p + static_cast<double>(count)};
+    return {count, p + static_cast<double>(count) * step};
   }
   std::size_t made = 0;
   // p + 1 < length keeps both floor(p) and floor(p) + 1 inside pending.
@@ -72,22 +79,21 @@ LinearResampler::LinearResampler(double rate) : source_rate(resampler_rate(rate)
   pending.reserve(kPendingCapacity);
 }
 
-std::vector<float> LinearResampler::process(std::span<const float> input) {
-  std::vector<float> out;
-  if (input.empty()) return out;
+void LinearResampler::process(std::span<const float> input, std::vector<float>& out) {
+  if (input.empty()) return;
 
   pending.insert(pending.end(), input.begin(), input.end());
   const std::size_t length = pending.size();
   const double step = source_rate / TARGET_SAMPLE_RATE;
   const double count = static_cast<double>(input.size());
-  const auto reserved = static_cast<std::size_t>(std::min(std::ceil(count / step), count));
-  out.reserve(reserved);
+  const auto room = static_cast<std::size_t>(std::min(std::ceil(count / step), count));
 
   const float* samples = pending.data();
   const double last = static_cast<double>(length);
-  out.resize(reserved);
-  auto [made, p] = interpolate_run(samples, last, position, step, out.data(), reserved);
-  out.resize(made);
+  const std::size_t start = out.size();
+  out.resize(start + room);
+  auto [made, p] = interpolate_run(samples, last, position, step, out.data() + start, room);
+  out.resize(start + made);
   // The rounding of the repeated additions can leave room for one sample more.
   for (; p + 1.0 < last; p += step) out.push_back(interpolate(samples, p));
   position = p;
@@ -100,7 +106,6 @@ std::vector<float> LinearResampler::process(std::span<const float> input) {
     pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(keep_from));
     position = p - static_cast<double>(keep_from);
   }
-  return out;
 }
 
 }  // namespace system_audio

@@ -19,7 +19,8 @@ struct LinearResampler {
   // Rates that are below 16000, not finite or not a number become 16000.
   explicit LinearResampler(double source_rate);
 
-  std::vector<float> process(std::span<const float> input);
+  // Appends to out the samples at 16000 Hz that the block makes computable.
+  void process(std::span<const float> block, std::vector<float>& out);
 };
 
 }  // namespace system_audio

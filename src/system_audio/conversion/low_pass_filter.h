@@ -15,6 +15,7 @@ struct LowPassFilter {
   std::vector<float> half;      // outer taps from the oldest end inwards, then half the centre
   std::vector<float> history;   // the newest taps - 1 input samples, then the block
   std::vector<float> reversed;  // history back to front, for the mirrored half of each sum
+  float bound = 0.0f;           // no sum overflows while every sample is within this
 
   // No taps at 16000 Hz and below: the block then passes unchanged.
   explicit LowPassFilter(double source_rate);

@@ -68,21 +68,20 @@ void for_each_average(const Usable& buffer, std::size_t frames, Store store) {
   }
 }
 
-std::optional<std::vector<float>> single_buffer(const AudioBuffer& buffer) {
-  if (!is_usable(buffer)) return std::nullopt;
+bool single_buffer(const AudioBuffer& buffer, std::vector<float>& mono) {
+  if (!is_usable(buffer)) return false;
   const Usable usable = describe(buffer);
-  if (usable.channels == 1) {
-    std::vector<float> copy(usable.frames);
-    std::memcpy(copy.data(), usable.samples, usable.frames * kBytesPerSample);
-    return copy;
-  }
-  std::vector<float> mono(usable.frames);
+  mono.resize(usable.frames);
   float* out = mono.data();
-  for_each_average(usable, usable.frames, [out](std::size_t f, float value) { out[f] = value; });
-  return mono;
+  if (usable.channels == 1) {
+    std::memcpy(out, usable.samples, usable.frames * kBytesPerSample);
+  } else {
+    for_each_average(usable, usable.frames, [out](std::size_t f, float value) { out[f] = value; });
+  }
+  return true;
 }
 
-std::optional<std::vector<float>> several_buffers(const AudioBuffer* buffers, std::uint32_t count) {
+bool several_buffers(const AudioBuffer* buffers, std::uint32_t count, std::vector<float>& mono) {
   std::size_t frames = std::numeric_limits<std::size_t>::max();
   std::uint32_t usable_count = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
@@ -90,33 +89,32 @@ std::optional<std::vector<float>> several_buffers(const AudioBuffer* buffers, st
     frames = std::min(frames, describe(buffers[i]).frames);
     ++usable_count;
   }
-  if (usable_count == 0) return std::nullopt;
-  if (frames == 0) return std::vector<float>();
-
-  std::vector<float> mono(frames);  // zero-filled: every element starts at +0.0
+  if (usable_count == 0) return false;
+  mono.assign(frames, 0.0f);  // every element starts at +0.0
   float* out = mono.data();
-  for (std::uint32_t i = 0; i < count; ++i) {
+  for (std::uint32_t i = 0; i < count && frames > 0; ++i) {
     if (!is_usable(buffers[i])) continue;
     for_each_average(describe(buffers[i]), frames,
                      [out](std::size_t f, float value) { out[f] += value; });
   }
   const float divisor = static_cast<float>(usable_count);
   for (float& sample : mono) sample /= divisor;
-  return mono;
+  return true;
 }
 
 }  // namespace
 
-std::optional<std::vector<float>> copy_mono_f32_input(const AudioBufferList& list) {
+bool copy_mono_f32_input(const AudioBufferList& list, std::vector<float>& mono) {
   // The records follow one another past the declared one-element array.
   const AudioBuffer* buffers = list.mBuffers;
   switch (list.mNumberBuffers) {
     case 0:
-      return std::vector<float>();
+      mono.clear();
+      return true;
     case 1:
-      return single_buffer(buffers[0]);
+      return single_buffer(buffers[0], mono);
     default:
-      return several_buffers(buffers, list.mNumberBuffers);
+      return several_buffers(buffers, list.mNumberBuffers, mono);
   }
 }
 

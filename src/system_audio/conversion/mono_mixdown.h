@@ -1,14 +1,14 @@
 #pragma once
 
-#include <optional>
 #include <vector>
 
-#include "system_audio/conversion/audio_types.h"
+#include "system_audio/apple/core_audio_types.h"
 
 namespace system_audio {
 
-// One f32 sample per frame: the channels of a frame averaged, and buffers
-// averaged with equal weight. nullopt when the list has no readable buffer.
-std::optional<std::vector<float>> copy_mono_f32_input(const AudioBufferList& list);
+// One f32 sample per frame into mono (its old content replaced): the channels
+// of a frame averaged, and buffers averaged with equal weight. False, with
+// mono left as it was, when the list has no readable buffer.
+bool copy_mono_f32_input(const AudioBufferList& list, std::vector<float>& mono);
 
 }  // namespace system_audio

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "system_audio/frame/line_writer.h"
 #include "system_audio/frame/messages.h"
 #include "system_audio/frame/number_text.h"
 
@@ -19,23 +18,28 @@ constexpr std::uint32_t kFloatBits = 32;
 
 }  // namespace
 
-Result<void> validate_tap_format(const AudioStreamBasicDescription& format, std::uint32_t size) {
-  if (size != kTapFormatSize) return fail("CoreAudio returned an unexpected tap format size");
-
-  write_diagnostic("coreaudio: tap format rate=" + format_f64(format.mSampleRate) +
-                   " channels=" + std::to_string(format.mChannelsPerFrame) +
-                   " flags=" + std::to_string(format.mFormatFlags) +
-                   " bits=" + std::to_string(format.mBitsPerChannel));
+TapFormatCheck validate_tap_format(const AudioStreamBasicDescription& format, std::uint32_t size) {
+  if (size != kTapFormatSize) {
+    return {std::nullopt, fail("CoreAudio returned an unexpected tap format size")};
+  }
+  TapFormatCheck check{"coreaudio: tap format rate=" + format_f64(format.mSampleRate) +
+                           " channels=" + std::to_string(format.mChannelsPerFrame) +
+                           " flags=" + std::to_string(format.mFormatFlags) +
+                           " bits=" + std::to_string(format.mBitsPerChannel),
+                       {}};
 
   // A rate that is not a number does not compare below the target; the
   // resampler then treats it as the target rate.
   const bool accepted = format.mFormatID == kLinearPcm && format.mBitsPerChannel == kFloatBits &&
                         !(format.mSampleRate < TARGET_SAMPLE_RATE) &&
                         (format.mFormatFlags & kFloatFlag) != 0;
-  if (accepted) return {};
-  return fail("unsupported CoreAudio tap format: id=" + std::to_string(format.mFormatID) +
-              " flags=" + std::to_string(format.mFormatFlags) + " bits=" +
-              std::to_string(format.mBitsPerChannel) + " rate=" + format_f64(format.mSampleRate));
+  if (!accepted) {
+    check.accepted =
+        fail("unsupported CoreAudio tap format: id=" + std::to_string(format.mFormatID) +
+             " flags=" + std::to_string(format.mFormatFlags) + " bits=" +
+             std::to_string(format.mBitsPerChannel) + " rate=" + format_f64(format.mSampleRate));
+  }
+  return check;
 }
 
 }  // namespace system_audio

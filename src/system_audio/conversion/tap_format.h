@@ -1,14 +1,22 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
-#include "system_audio/conversion/audio_types.h"
+#include "system_audio/apple/core_audio_types.h"
 #include "system_audio/result.h"
 
 namespace system_audio {
 
-// Accepts 32-bit float linear PCM at 16000 Hz or more, reported in exactly
-// 40 bytes. Writes the "coreaudio: tap format ..." diagnostic when the size is right.
-Result<void> validate_tap_format(const AudioStreamBasicDescription& format, std::uint32_t size);
+struct TapFormatCheck {
+  // "coreaudio: tap format ...": what was read, for the caller to write; none
+  // for a record of the wrong size.
+  std::optional<std::string> diagnostic;
+  Result<void> accepted;
+};
+
+// Accepts 32-bit float linear PCM at 16000 Hz or more, reported in exactly 40 bytes.
+TapFormatCheck validate_tap_format(const AudioStreamBasicDescription& format, std::uint32_t size);
 
 }  // namespace system_audio

@@ -1,17 +1,66 @@
 #include "system_audio/coreaudio/aggregate_device.h"
 
 #include <array>
+#include <cstring>
 #include <string>
+#include <string_view>
 
-#include "system_audio/coreaudio/cf_text.h"
+#include "system_audio/apple/cf_text.h"
+#include "system_audio/coreaudio/device_name.h"
 #include "system_audio/coreaudio/hal_properties.h"
-#include "system_audio/coreaudio/identifier.h"
+#include "system_audio/identifier.h"
 
 namespace system_audio {
 
 using namespace apple;
 
 namespace {
+
+// Strict UTF-8: no overlong forms, no surrogate code points, nothing past U+10FFFF.
+bool is_utf8(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    std::size_t length;
+    char32_t code;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      code = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (bytes.size() - i < length) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000)) return false;
+    if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
+    i += length;
+  }
+  return true;
+}
+
+// A dictionary key from a NUL-terminated literal, owned by the caller.
+Result<CfRef<CFStringRef>> cf_key(const char* key) {
+  const std::string_view bytes(key, std::strlen(key));
+  if (!is_utf8(bytes)) return fail("CoreAudio dictionary key was not UTF-8");
+  CfRef<CFStringRef> string(
+      CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(bytes.data()),
+                              CFIndex(bytes.size()), kCFStringEncodingUTF8, false));
+  if (!string) return fail("CoreAudio could not create the dictionary key " + std::string(bytes));
+  return string;
+}
 
 template <std::size_t N>
 CfRef<CFDictionaryRef> make_dictionary(const std::array<CFTypeRef, N>& keys,

@@ -2,7 +2,7 @@
 
 #include "system_audio/apple/apple_ref.h"
 #include "system_audio/apple/core_audio.h"
-#include "system_audio/conversion/audio_types.h"
+#include "system_audio/apple/core_audio_types.h"
 #include "system_audio/result.h"
 
 namespace system_audio {

@@ -1,6 +1,6 @@
 #include "system_audio/coreaudio/tap_description.h"
 
-#include "system_audio/coreaudio/identifier.h"
+#include "system_audio/coreaudio/device_name.h"
 
 namespace system_audio {
 

@@ -2,19 +2,30 @@
 
 #include <string>
 
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#endif
+
 #include "system_audio/frame/base64.h"
 #include "system_audio/frame/line_writer.h"
 
 namespace system_audio {
 
 void run_output_pump(PcmReceiver& pcm_rx) {
-  std::uint64_t frames = 0;
+#if defined(__linux__)
+  // Woken by each chunk a capture thread sends, the pump need not preempt
+  // that thread, which goes back to sleep right after: a switch saved a chunk.
+  const sched_param batch{};
+  pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
+#endif
+  std::uint64_t chunks = 0;
   std::uint64_t bytes = 0;
   while (auto chunk = pcm_rx.receive()) {
-    frames += 1;
+    chunks += 1;
     bytes += chunk->size();
-    if (frames == 1 || frames % PROGRESS_INTERVAL_CHUNKS == 0) {
-      write_diagnostic("helper: pcm frames=" + std::to_string(frames) +
+    if (chunks == 1 || chunks % PROGRESS_INTERVAL_CHUNKS == 0) {
+      write_diagnostic("helper: pcm frames=" + std::to_string(chunks) +
                        " bytes=" + std::to_string(bytes));
     }
     std::string line;

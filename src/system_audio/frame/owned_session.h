@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "system_audio/frame/messages.h"
+#include "system_audio/frame/options.h"
 #include "system_audio/result.h"
 
 namespace system_audio {
@@ -19,16 +20,16 @@ OwnedSession own_session(Session session) {
 }
 
 // One row of the backend table: the name the command line selects and the
-// start operation, which takes both sending ends.
+// start operation, which takes the options and both sending ends.
 struct BackendStart {
   const char* name;
-  Result<OwnedSession> (*start)(PcmSender pcm_tx, StatusSender status_tx);
+  Result<OwnedSession> (*start)(const Options& options, PcmSender pcm_tx, StatusSender status_tx);
 };
 
 // A backend's typed start as a table entry: `start_owned<&CoreAudioSession::start>`.
 template <auto Start>
-Result<OwnedSession> start_owned(PcmSender pcm_tx, StatusSender status_tx) {
-  auto started = Start(std::move(pcm_tx), std::move(status_tx));
+Result<OwnedSession> start_owned(const Options& options, PcmSender pcm_tx, StatusSender status_tx) {
+  auto started = Start(options, std::move(pcm_tx), std::move(status_tx));
   if (!started) return fail(std::move(started.error()));
   return own_session(std::move(*started));
 }

@@ -7,9 +7,9 @@
 #include <span>
 #include <string>
 
-#include "system_audio/frame/command_line.h"
 #include "system_audio/frame/exit_status.h"
 #include "system_audio/frame/line_writer.h"
+#include "system_audio/frame/options.h"
 #include "system_audio/frame/output_pump.h"
 #include "system_audio/frame/parent_watch.h"
 #include "system_audio/frame/status_writer.h"
@@ -31,15 +31,14 @@ Result<void> run_stdio_helper(int argc, const char* const* argv,
   }
   auto [pcm_tx, pcm_rx] = make_channel<PcmChunk>();
   auto [status_tx, status_rx] = make_channel<StatusText>();
-  const std::string backend =
-      backend_name_from_arguments(std::span(argv, static_cast<std::size_t>(argc)));
+  const Options options = parse_options(std::span(argv, static_cast<std::size_t>(argc)));
 
   const BackendStart* chosen = nullptr;
   for (const auto& row : backends) {
-    if (backend == row.name) chosen = &row;
+    if (options.backend == row.name) chosen = &row;
   }
-  if (chosen == nullptr) return fail("unknown computer-audio backend: " + backend);
-  auto session = chosen->start(std::move(pcm_tx), std::move(status_tx));
+  if (chosen == nullptr) return fail("unknown computer-audio backend: " + options.backend);
+  auto session = chosen->start(options, std::move(pcm_tx), std::move(status_tx));
   if (!session) return fail(std::move(session.error()));
 
   write_diagnostic("helper: ready");

@@ -1,13 +1,13 @@
 #include "system_audio/sck/sck_session.h"
 
+#include <chrono>
 #include <string>
 #include <utility>
 
+#include "system_audio/apple/cf_text.h"
 #include "system_audio/frame/line_writer.h"
 #include "system_audio/identifier.h"
 #include "system_audio/sck/audio_output.h"
-#include "system_audio/sck/error_text.h"
-#include "system_audio/sck/sck_texts.h"
 #include "system_audio/sck/shareable_content.h"
 
 namespace system_audio {
@@ -15,6 +15,9 @@ namespace system_audio {
 using namespace apple;
 
 namespace {
+
+// From the start request to the start handler's answer.
+constexpr auto kStartWait = std::chrono::seconds(5);
 
 // What a start holds while it runs. Members go in reverse order of declaration,
 // which is the teardown of a failed start: queue, stream, output, configuration,
@@ -41,7 +44,8 @@ void on_start(void* context, NSError* error) noexcept {
   try {
     // Nobody may wait any more: then the answer is dropped.
     if (error != nullptr) {
-      (void)start_tx.send(fail(sck_texts::START_FAILED + error_description(error)));
+      (void)start_tx.send(
+          fail("ScreenCaptureKit audio capture failed to start: " + error_description(error)));
     } else {
       (void)start_tx.send(Result<void>());
     }
@@ -65,7 +69,7 @@ Result<void> choose_display(StartObjects& objects) {
     objects.display = NsRef<SCDisplay>(retained(
         static_cast<SCDisplay*>(const_cast<void*>(NSArray_firstObject(objects.displays.get())))));
   }
-  if (!objects.display) return fail(sck_texts::NO_DISPLAY);
+  if (!objects.display) return fail("ScreenCaptureKit did not report an available display");
   SCDisplay* display = objects.display.get();
   write_diagnostic("sck: display id=" + std::to_string(SCDisplay_displayID(display)) +
                    " size=" + std::to_string(SCDisplay_width(display)) + "x" +
@@ -131,7 +135,8 @@ Result<void> build_stream(StartObjects& objects) {
       objects.stream.get(), objects.output.get(), SCStreamOutputTypeAudio, objects.queue.get(),
       &attach_error);
   const NsRef<NSError> error(attach_error);
-  if (!attached) return fail(sck_texts::ATTACH_FAILED + error_description(error.get()));
+  if (!attached)
+    return fail("attach ScreenCaptureKit audio output failed: " + error_description(error.get()));
   return {};
 }
 
@@ -145,8 +150,9 @@ Result<void> start_capture(SCStream* stream) {
   SCStream_startCaptureWithCompletionHandler(stream, handler.get());
   handler.reset();
 
-  auto answer = start_rx.receive_for(sck_texts::START_WAIT);
-  if (answer.status != ReceiveStatus::message) return fail(sck_texts::START_TIMED_OUT);
+  auto answer = start_rx.receive_for(kStartWait);
+  if (answer.status != ReceiveStatus::message)
+    return fail("ScreenCaptureKit start callback timed out before computer audio became ready");
   return std::move(*answer.message);
 }
 
@@ -160,7 +166,8 @@ SckAudioSession::~SckAudioSession() {
   queue.reset();
 }
 
-Result<SckAudioSession> SckAudioSession::start(PcmSender pcm_tx, StatusSender status_tx) {
+Result<SckAudioSession> SckAudioSession::start(const Options&, PcmSender pcm_tx,
+                                               StatusSender status_tx) {
   StartObjects objects;
   objects.pcm_tx = std::move(pcm_tx);
   objects.status_tx = std::move(status_tx);

@@ -3,6 +3,7 @@
 #include "system_audio/apple/apple_ref.h"
 #include "system_audio/apple/screen_capture.h"
 #include "system_audio/frame/messages.h"
+#include "system_audio/frame/options.h"
 #include "system_audio/result.h"
 
 namespace system_audio {
@@ -25,7 +26,8 @@ struct SckAudioSession {
 
   // Everything or nothing: on failure, all that was built is released before
   // the error returns, the senders with the output or last.
-  static Result<SckAudioSession> start(PcmSender pcm_tx, StatusSender status_tx);
+  static Result<SckAudioSession> start(const Options& options, PcmSender pcm_tx,
+                                       StatusSender status_tx);
 };
 
 }  // namespace system_audio

@@ -1,5 +1,6 @@
 #include "system_audio/sck/shareable_content.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -8,14 +9,16 @@
 #include <string>
 #include <utility>
 
-#include "system_audio/sck/error_text.h"
-#include "system_audio/sck/sck_texts.h"
+#include "system_audio/apple/cf_text.h"
 
 namespace system_audio {
 
 using namespace apple;
 
 namespace {
+
+// One wait for the shareable content; a wake-up without a value starts another.
+constexpr auto kContentWait = std::chrono::seconds(6);
 
 using ContentResult = Result<NsRef<SCShareableContent>>;
 
@@ -55,8 +58,9 @@ using SlotReference = std::shared_ptr<ContentSlot>;
 
 // Objects handed to the handler are borrowed: keep the content by retaining it.
 ContentResult content_result(SCShareableContent* content, NSError* error) {
-  if (error != nullptr) return fail(sck_texts::CONTENT_FAILED + error_description(error));
-  if (content == nullptr) return fail(sck_texts::CONTENT_NEITHER);
+  if (error != nullptr)
+    return fail("ScreenCaptureKit content access failed: " + error_description(error));
+  if (content == nullptr) return fail("ScreenCaptureKit returned neither content nor an error");
   return NsRef<SCShareableContent>(retained(content));
 }
 
@@ -90,11 +94,14 @@ Result<NsRef<SCShareableContent>> current_shareable_content() {
   handler.reset();
 
   SlotLock guard(*slot);
-  if (slot->broken) return fail(sck_texts::CONTENT_LOCK_POISONED);
+  if (slot->broken) return fail("ScreenCaptureKit content wait lock was poisoned");
   while (!slot->value) {
-    const std::cv_status waited = slot->wake_up.wait_for(guard.lock(), sck_texts::CONTENT_WAIT);
-    if (slot->broken) return fail(sck_texts::CONTENT_WAIT_POISONED);
-    if (waited == std::cv_status::timeout) return fail(sck_texts::CONTENT_TIMED_OUT);
+    const std::cv_status waited = slot->wake_up.wait_for(guard.lock(), kContentWait);
+    if (slot->broken) return fail("ScreenCaptureKit content wait was poisoned");
+    if (waited == std::cv_status::timeout)
+      return fail(
+          "ScreenCaptureKit content callback timed out; Screen Recording permission may be "
+          "missing");
   }
   ContentResult result = std::move(*slot->value);
   slot->value.reset();

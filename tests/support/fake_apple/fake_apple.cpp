@@ -9,16 +9,15 @@
 #include <memory>
 #include <mutex>
 
-#include "system_audio/apple/standin/runtime.h"
+#include "system_audio/apple/standin/objects.h"
 
 namespace system_audio::fake {
 namespace {
 
 struct IoProc {
-  int number = 0;
-  AudioObjectID device = 0;
-  dispatch_queue_t queue = nullptr;    // one reference held while registered
-  AudioDeviceIOBlock block = nullptr;  // one reference held while registered
+  int number;
+  dispatch_queue_t queue;    // one reference held while registered
+  AudioDeviceIOBlock block;  // one reference held while registered
   bool started = false;
   bool destroyed = false;
   std::mutex call;  // held while the block runs; destroy waits for it
@@ -27,21 +26,19 @@ struct IoProc {
 // Added and not yet removed. The block and queue are the backend's, which
 // must keep them until the removal.
 struct Listener {
-  AudioObjectID object = 0;
-  AudioObjectPropertyAddress address{};
-  dispatch_queue_t queue = nullptr;
-  AudioObjectPropertyListenerBlock block = nullptr;
-  bool operator==(const Listener& other) const {
-    return std::memcmp(this, &other, sizeof other) == 0;
-  }
+  AudioObjectID object;
+  AudioObjectPropertySelector selector;
+  dispatch_queue_t queue;
+  AudioObjectPropertyListenerBlock block;
+  bool operator==(const Listener&) const = default;
 };
 
 // What install() starts afresh.
 struct Run {
+  bool installed = false;
   Script script;
   std::vector<std::string> log;
   std::map<std::string, int> call_counts;
-  std::vector<std::string> hal_faults;
   std::vector<AudioObjectID> taps, aggregates;
   std::vector<std::shared_ptr<IoProc>> io_procs;
   std::vector<Listener> listeners;
@@ -52,7 +49,7 @@ struct Run {
 struct State {
   std::mutex mutex;
   Run run;
-  std::size_t in_flight = 0;
+  std::size_t in_flight = 0;  // blocks and listener calls queued, not yet run
   std::condition_variable delivered;
 };
 
@@ -74,6 +71,11 @@ void add_log(const std::string& line) {
     return run.observer;
   });
   if (observer) observer(line);
+}
+
+void done_one() {
+  std::lock_guard lock(state().mutex);
+  if (--state().in_flight == 0) state().delivered.notify_all();
 }
 
 std::string code(UInt32 value) {
@@ -99,42 +101,43 @@ OSStatus write(OSStatus status, const T& value, UInt32 written, UInt32* size, vo
 OSStatus write_uid(OSStatus status, const std::optional<std::u16string>& uid, UInt32* size,
                    void* data) {
   if (status != 0 || *size < sizeof(CFStringRef)) return write(status, 0, 8, size, data);
-  return write(0, uid ? standin::make_cfstring_utf16(*uid) : nullptr, 8, size, data);
-}
-
-bool on_call(std::string_view function, std::string_view arguments) {
-  add_log(std::string(function) + "(" + std::string(arguments) + ")");
-  return locked([&](Run& run) {
-    const std::string name(function);
-    const std::string nth = name + "#" + std::to_string(++run.call_counts[name]);
-    return std::ranges::count(run.script.failing_calls, name) +
-               std::ranges::count(run.script.failing_calls, nth) ==
-           0;
-  });
+  const void* made = uid ? standin::make_string(*uid, false) : nullptr;
+  return write(0, static_cast<CFStringRef>(made), 8, size, data);
 }
 
 void retire(const std::shared_ptr<IoProc>& proc) {
   locked([&](Run&) { proc->destroyed = true; });
   // As the HAL: no return while the block runs, unless called from the block.
   if (standin::current_queue() != proc->queue) std::lock_guard wait(proc->call);
-  standin::release(proc->block, "internal");
-  standin::release(proc->queue, "internal");
+  standin::release(proc->block);
+  standin::release(proc->queue);
 }
 
 }  // namespace
 
+bool answer_call(std::string_view function, const std::string& line) {
+  if (!locked([](Run& run) { return run.installed; })) return true;
+  add_log(line);
+  return locked([&](Run& run) {
+    const std::string name(function), nth = name + "#" + std::to_string(++run.call_counts[name]);
+    return std::ranges::count(run.script.failing_calls, name) +
+               std::ranges::count(run.script.failing_calls, nth) ==
+           0;
+  });
+}
+
 Script& install() {
   uninstall();
-  standin::set_call_hook(&on_call);
+  watch_runtime();
+  locked([](Run& run) { run.installed = true; });
   return state().run.script;
 }
 
 void uninstall() {
   wait_until_delivered();
-  standin::set_call_hook(nullptr);
   for (const auto& proc : locked([](Run& run) { return std::move(run.io_procs); })) retire(proc);
   locked([](Run& run) { run = {}; });
-  standin::reset_ledger();
+  forget_objects();
 }
 
 void set_observer(std::function<void(const std::string& line)> observer) {
@@ -150,24 +153,25 @@ std::vector<std::string> leftovers() {
     std::vector<std::string> hal;
     for (AudioObjectID tap : run.taps) hal.push_back("tap " + std::to_string(tap));
     for (AudioObjectID id : run.aggregates) hal.push_back("aggregate device " + std::to_string(id));
-    for (const auto& proc : run.io_procs) hal.push_back("IOProc#" + std::to_string(proc->number));
-    hal.insert(hal.end(), run.hal_faults.begin(), run.hal_faults.end());
+    for (const auto& proc : run.io_procs) hal.push_back(name_of(AudioDeviceIOProcID(proc.get())));
     return hal;
   });
-  for (const auto& object : standin::live_objects()) left.push_back(object);
-  for (const auto& fault : standin::faults()) left.push_back(fault);
+  for (auto* more : {&live_objects, &faults}) {
+    for (auto& text : more()) left.push_back(std::move(text));
+  }
   return left;
 }
 
-bool deliver_io_cycle(Buffers buffers, UInt32 channels, std::function<void(Buffers&)> at_call) {
+bool deliver_block(Buffers buffers, UInt32 channels, std::function<void(Buffers&)> at_call) {
   const std::shared_ptr<IoProc> proc = locked([](Run& run) {
-    for (const auto& candidate : run.io_procs) {
-      if (candidate->started) return candidate;
-    }
-    return std::shared_ptr<IoProc>();
+    const auto started = std::ranges::find_if(run.io_procs, [](auto& p) { return p->started; });
+    ++state().in_flight;
+    return started == run.io_procs.end() ? nullptr : *started;
   });
-  if (!proc) return false;
-  locked([](Run&) { ++state().in_flight; });
+  if (!proc) {
+    done_one();
+    return false;
+  }
   standin::dispatch_async(proc->queue, [=, copy = std::move(buffers)]() mutable {
     if (at_call) at_call(copy);
     // The list as the HAL lays it out: mNumberBuffers records in a row.
@@ -176,7 +180,7 @@ bool deliver_io_cycle(Buffers buffers, UInt32 channels, std::function<void(Buffe
     list->mNumberBuffers = UInt32(copy.size());
     AudioBuffer* buffer = list->mBuffers;
     for (auto& samples : copy) *buffer++ = {channels, UInt32(samples.size() * 4), samples.data()};
-    AudioBufferList output{1, {{1, 0, nullptr}}};
+    AudioBufferList output{1, {{1, 0, nullptr}}};  // the block's to leave alone
     {
       std::lock_guard call(proc->call);
       if (!locked([&](Run&) { return proc->destroyed; })) {
@@ -184,12 +188,7 @@ bool deliver_io_cycle(Buffers buffers, UInt32 channels, std::function<void(Buffe
                                                                &output, nullptr);
       }
     }
-    std::lock_guard lock(state().mutex);
-    if (output.mBuffers[0].mDataByteSize != 0 || output.mBuffers[0].mData != nullptr) {
-      state().run.hal_faults.push_back("IOProc#" + std::to_string(proc->number) +
-                                       " wrote into the output buffer list");
-    }
-    if (--state().in_flight == 0) state().delivered.notify_all();
+    done_one();
   });
   return true;
 }
@@ -198,13 +197,14 @@ int change_property(AudioObjectID object, AudioObjectPropertySelector selector) 
   return locked([&](Run& run) {
     int called = 0;
     for (const Listener& listener : run.listeners) {
-      if (listener.object != object || listener.address.mSelector != selector) continue;
+      if (listener.object != object || listener.selector != selector) continue;
       ++state().in_flight, ++called;
       standin::dispatch_async(listener.queue, [listener] {
-        standin::invoke_block<apple::AudioObjectPropertyListenerBlockInvoke>(
-            listener.block, UInt32(1), &listener.address);
-        std::lock_guard lock(state().mutex);
-        if (--state().in_flight == 0) state().delivered.notify_all();
+        const AudioObjectPropertyAddress address{listener.selector, kAudioObjectPropertyScopeGlobal,
+                                                 kAudioObjectPropertyElementMain};
+        standin::invoke_block<apple::AudioObjectPropertyListenerBlockInvoke>(listener.block,
+                                                                             UInt32(1), &address);
+        done_one();
       });
     }
     return called;
@@ -246,50 +246,53 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPrope
   });
 }
 
+// Made with the scripted id, or the scripted failure.
+static OSStatus create(std::vector<AudioObjectID> Run::*made, OSStatus status, AudioObjectID id,
+                       AudioObjectID* out) {
+  return locked([&](Run& run) {
+    if (status == 0) (run.*made).push_back(*out = id);
+    return status;
+  });
+}
+
+static OSStatus destroy(std::vector<AudioObjectID> Run::*made, AudioObjectID id, OSStatus none) {
+  return locked([&](Run& run) { return std::erase(run.*made, id) ? 0 : none; });
+}
+
 OSStatus system_audio::apple::AudioHardwareCreateProcessTap(CATapDescription* description,
                                                             AudioObjectID* tap) {
-  fake::add_log("AudioHardwareCreateProcessTap(" + standin::content(description) + ")");
-  return locked([&](Run& run) {
-    if (run.script.create_tap_status != 0) return run.script.create_tap_status;
-    run.taps.push_back(*tap = run.script.tap_id);
-    return 0;
-  });
+  fake::add_log("AudioHardwareCreateProcessTap(" + fake::content(description) + ")");
+  const fake::Script& script = fake::state().run.script;
+  return create(&Run::taps, script.create_tap_status, script.tap_id, tap);
 }
 
 OSStatus system_audio::apple::AudioHardwareDestroyProcessTap(AudioObjectID tap) {
   fake::add_log("AudioHardwareDestroyProcessTap(" + std::to_string(tap) + ")");
-  return locked(
-      [&](Run& run) { return std::erase(run.taps, tap) ? 0 : kAudioHardwareBadObjectError; });
+  return destroy(&Run::taps, tap, kAudioHardwareBadObjectError);
 }
 
 OSStatus AudioHardwareCreateAggregateDevice(CFDictionaryRef description, AudioObjectID* device) {
-  fake::add_log("AudioHardwareCreateAggregateDevice(" + standin::content(description) + ")");
-  return locked([&](Run& run) {
-    if (run.script.create_aggregate_status != 0) return run.script.create_aggregate_status;
-    run.aggregates.push_back(*device = run.script.aggregate_id);
-    return 0;
-  });
+  fake::add_log("AudioHardwareCreateAggregateDevice(" + fake::content(description) + ")");
+  const fake::Script& script = fake::state().run.script;
+  return create(&Run::aggregates, script.create_aggregate_status, script.aggregate_id, device);
 }
 
 OSStatus AudioHardwareDestroyAggregateDevice(AudioObjectID device) {
   fake::add_log("AudioHardwareDestroyAggregateDevice(" + std::to_string(device) + ")");
-  return locked([&](Run& run) {
-    return std::erase(run.aggregates, device) ? 0 : kAudioHardwareBadDeviceError;
-  });
+  return destroy(&Run::aggregates, device, kAudioHardwareBadDeviceError);
 }
 
 OSStatus AudioDeviceCreateIOProcIDWithBlock(AudioDeviceIOProcID* id, AudioObjectID device,
                                             dispatch_queue_t queue, AudioDeviceIOBlock block) {
   fake::add_log("AudioDeviceCreateIOProcIDWithBlock(" + std::to_string(device) + ", " +
-                standin::describe(queue) + ", " + standin::describe(block) + ")");
+                fake::describe(queue) + ", " + fake::describe(block) + ")");
   return locked([&](Run& run) {
     if (run.script.create_io_proc_status != 0) return run.script.create_io_proc_status;
-    standin::retain(queue, "internal");
-    standin::retain(block, "internal");
-    auto proc = std::shared_ptr<fake::IoProc>(
-        new fake::IoProc{run.next_io_proc++, device, queue, block, false, false, {}});
-    *id = reinterpret_cast<AudioDeviceIOProcID>(proc.get());
-    run.io_procs.push_back(std::move(proc));
+    standin::retain(queue);
+    standin::retain(block);
+    run.io_procs.push_back(std::shared_ptr<fake::IoProc>(
+        new fake::IoProc{run.next_io_proc++, queue, block, false, false, {}}));
+    *id = reinterpret_cast<AudioDeviceIOProcID>(run.io_procs.back().get());
     return 0;
   });
 }
@@ -320,15 +323,14 @@ OSStatus AudioDeviceStart(AudioObjectID device, AudioDeviceIOProcID id) {
 
 // Logs the call; an addition fails as the script says.
 static OSStatus listen(bool add, const char* function, fake::Listener listener) {
-  if (!fake::on_call(function, std::to_string(listener.object) + ", " +
-                                   fake::code(listener.address.mSelector))) {
+  if (!fake::answer_call(function, std::string(function) + "(" + std::to_string(listener.object) +
+                                       ", " + fake::code(listener.selector) + ")")) {
     return kAudioHardwareBadObjectError;
   }
   return locked([&](Run& run) {
     if (add) {
       run.listeners.push_back(listener);
     } else if (std::erase(run.listeners, listener) == 0) {
-      run.hal_faults.push_back("removal of a listener never added");
       return kAudioHardwareUnknownPropertyError;
     }
     return kAudioHardwareNoError;
@@ -339,12 +341,12 @@ OSStatus AudioObjectAddPropertyListenerBlock(AudioObjectID object,
                                              const AudioObjectPropertyAddress* address,
                                              dispatch_queue_t queue,
                                              AudioObjectPropertyListenerBlock block) {
-  return listen(true, __func__, {object, *address, queue, block});
+  return listen(true, __func__, {object, address->mSelector, queue, block});
 }
 
 OSStatus AudioObjectRemovePropertyListenerBlock(AudioObjectID object,
                                                 const AudioObjectPropertyAddress* address,
                                                 dispatch_queue_t queue,
                                                 AudioObjectPropertyListenerBlock block) {
-  return listen(false, __func__, {object, *address, queue, block});
+  return listen(false, __func__, {object, address->mSelector, queue, block});
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime_watch.h"
 #include "system_audio/apple/core_audio.h"
 
 namespace system_audio::fake {
@@ -52,7 +53,7 @@ struct Script {
 
 // Installs the call hook with a fresh script, log and HAL; uninstall() drops
 // the HAL objects left (their queue and block references) and the hook. Call
-// both only when no IO cycle is in flight.
+// both only when no block is in flight.
 Script& install();
 void uninstall();
 
@@ -64,18 +65,18 @@ void set_observer(std::function<void(const std::string& line)> observer);
 // empty when nothing was left behind.
 std::vector<std::string> leftovers();
 
-// One IO cycle, as the HAL would deliver it, to the started IOProc on its
+// One block, as the HAL would deliver it in an IO cycle, to the started IOProc on its
 // queue: each buffer holds `channels` interleaved float samples; at_call may
 // change them right before the block runs. False when no IOProc is started.
 using Buffers = std::vector<std::vector<float>>;
-bool deliver_io_cycle(Buffers buffers, UInt32 channels = 1,
-                      std::function<void(Buffers&)> at_call = nullptr);
+bool deliver_block(Buffers buffers, UInt32 channels = 1,
+                   std::function<void(Buffers&)> at_call = nullptr);
 // A property of an object changing (as scripted before the call), told as the
 // HAL tells it: every listener added for that object and selector is called
 // on its queue with that one address. The number of listeners called.
 int change_property(AudioObjectID object, AudioObjectPropertySelector selector);
 
-// Until every delivered cycle and listener call has been handed to its block or dropped.
+// Until every delivered block and listener call has been handed to its block or dropped.
 void wait_until_delivered();
 
 }  // namespace system_audio::fake

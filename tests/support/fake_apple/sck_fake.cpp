@@ -1,7 +1,6 @@
 #include "sck_fake.h"
 
 #include <chrono>
-#include <stdexcept>
 #include <thread>
 
 namespace system_audio::fake {
@@ -21,37 +20,27 @@ State& state() {
   return instance;
 }
 
-// Content that fails when the backend first touches it: its retain, reported
-// to the log, cannot describe it.
-struct BreakingContent {};
-std::string describe(const BreakingContent&) {
-  throw std::runtime_error("content handler failed inside the slot's lock");
-}
-
 void answer_content(const void* handler, const ScreenCaptureScript& script, ContentAnswer answer) {
   using A = ContentAnswer;
   const void* content = nullptr;
   NSError* error = nullptr;
-  if (answer == A::content || answer == A::content_and_error) {
+  if (answer == A::content) {
     content = standin::make_shareable_content(script.displays);
   }
-  if (answer == A::broken_before_wait || answer == A::broken_in_wait) {
-    content = standin::make_object(BreakingContent{}, "NSObject_release");
-  }
-  if (answer == A::error || answer == A::content_and_error) {
+  if (answer == A::error) {
     error = standin::make_error(script.content_error);
   }
   standin::invoke_block<SCShareableContentCompletionHandlerInvoke>(
       handler, static_cast<SCShareableContent*>(const_cast<void*>(content)), error);
   for (const void* made : {content, static_cast<const void*>(error), handler}) {
-    if (made != nullptr) standin::release(made, "internal");
+    if (made != nullptr) standin::release(made);
   }
 }
 
 void answer_start(const void* handler, NSError* error) {
   standin::invoke_block<SCStreamCompletionHandlerInvoke>(handler, error);
-  if (error != nullptr) standin::release(error, "internal");
-  standin::release(handler, "internal");
+  if (error != nullptr) standin::release(error);
+  standin::release(handler);
 }
 
 }  // namespace
@@ -72,7 +61,7 @@ void reset_screen_capture() {
   State& s = state();
   for (std::thread& answer : s.answers) answer.join();
   for (const void* kept : {s.kept_content, s.kept_start}) {
-    if (kept != nullptr) standin::release(kept, "internal");
+    if (kept != nullptr) standin::release(kept);
   }
   s = {};
 }
@@ -82,26 +71,13 @@ void reset_screen_capture() {
 namespace system_audio::apple {
 
 void SCShareableContent_getShareableContentExcludingDesktopWindows_onScreenWindowsOnly_completionHandler(
-    BOOL excludeDesktopWindows, BOOL onScreenWindowsOnly,
-    SCShareableContentCompletionHandler completionHandler) {
-  standin::call("SCShareableContent_getShareableContent", excludeDesktopWindows,
-                onScreenWindowsOnly, completionHandler);
-  standin::retain(completionHandler, "Block_copy");
+    BOOL, BOOL, SCShareableContentCompletionHandler completionHandler) {
+  standin::retain(completionHandler);
   const fake::ScreenCaptureScript script = fake::state().script;
   const auto answer = [=] { fake::answer_content(completionHandler, script, script.content); };
   switch (script.content) {
     case fake::ContentAnswer::kept:
       fake::state().kept_content = completionHandler;
-      return;
-    case fake::ContentAnswer::broken_before_wait:
-      std::thread(answer).join();
-      return;
-    case fake::ContentAnswer::broken_in_wait:
-      fake::state().answers.emplace_back([=] {
-        // Long enough for the start to be in its wait, even on a loaded machine.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        answer();
-      });
       return;
     default:
       fake::state().answers.emplace_back(answer);
@@ -111,9 +87,8 @@ void SCShareableContent_getShareableContentExcludingDesktopWindows_onScreenWindo
 SCStream* SCStream_initWithFilter_configuration_delegate(SCStream* self, SCContentFilter* filter,
                                                          SCStreamConfiguration* configuration,
                                                          VantleSckAudioOutput* delegate) {
-  if (!standin::call("SCStream_initWithFilter_configuration_delegate", self, filter, configuration,
-                     delegate)) {
-    standin::release(self, "internal");
+  if (!standin::called("SCStream_initWithFilter_configuration_delegate", self)) {
+    standin::release(self);
     return nullptr;
   }
   return standin::init_stream(self, filter, configuration, delegate);
@@ -121,11 +96,12 @@ SCStream* SCStream_initWithFilter_configuration_delegate(SCStream* self, SCConte
 
 BOOL SCStream_addStreamOutput_type_sampleHandlerQueue_error(SCStream* self,
                                                             VantleSckAudioOutput* output,
-                                                            SCStreamOutputType type,
+                                                            SCStreamOutputType,
                                                             dispatch_queue_t queue,
                                                             NSError** error) {
-  standin::call("SCStream_addStreamOutput_type_sampleHandlerQueue_error", self, output, long(type),
-                static_cast<const void*>(queue));
+  if (!standin::called("SCStream_addStreamOutput_type_sampleHandlerQueue_error", self)) {
+    return false;
+  }
   if (fake::state().script.attach) return standin::attach_output(self, output, queue);
   *error = standin::make_error(fake::state().script.attach_error);
   return false;
@@ -133,13 +109,13 @@ BOOL SCStream_addStreamOutput_type_sampleHandlerQueue_error(SCStream* self,
 
 void SCStream_startCaptureWithCompletionHandler(SCStream* self,
                                                 SCStreamCompletionHandler completionHandler) {
-  standin::call("SCStream_startCaptureWithCompletionHandler", self, completionHandler);
-  standin::retain(completionHandler, "Block_copy");
+  if (!standin::called("SCStream_startCaptureWithCompletionHandler", self)) return;
+  standin::retain(completionHandler);
   const fake::ScreenCaptureScript& script = fake::state().script;
   if (script.start == fake::StartAnswer::kept) {
     fake::state().kept_start = completionHandler;
   } else if (script.start == fake::StartAnswer::dropped) {
-    standin::release(completionHandler, "internal");
+    standin::release(completionHandler);
   } else {
     const bool fails = script.start == fake::StartAnswer::error;
     fake::state().answers.emplace_back([=, text = script.start_error] {

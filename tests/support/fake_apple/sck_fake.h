@@ -2,8 +2,11 @@
 
 // A scripted ScreenCaptureKit for tests, over the stand-in's shared objects: it
 // answers the content request, the attach and the start as the script says.
-// Calls go to the same log and ledger as the rest of the fake.
+// Calls go to the same log and ledger as the rest of the fake. Its sample
+// buffers answer the CoreMedia calls as their spec says.
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,13 +15,10 @@
 namespace system_audio::fake {
 
 enum class ContentAnswer {
-  content,             // the displays below
-  error,               // an NSError with content_error
-  content_and_error,   // both
-  neither,             // nil, nil
-  kept,                // never, until answer_kept()
-  broken_before_wait,  // an exception inside the handler's lock, before the request returns
-  broken_in_wait,      // the same, once the start waits
+  content,  // the displays below
+  error,    // an NSError with content_error
+  neither,  // nil, nil
+  kept,     // never, until answer_kept()
 };
 
 enum class StartAnswer {
@@ -39,6 +39,21 @@ struct ScreenCaptureScript {
 };
 
 ScreenCaptureScript& screen_capture_script();
+
+// One audio sample buffer: interleaved f32 samples and how the CoreMedia calls
+// answer for it (the defaults: a ready buffer with a format description).
+struct SampleBufferSpec {
+  std::vector<float> samples;
+  UInt32 channels = 1;
+  double rate = 48000.0;
+  bool ready = true;
+  bool format_description = true;
+  bool stream_description = true;
+  OSStatus size_status = 0;
+  std::optional<std::size_t> size;  // what the size query reports; default: the list's size
+  OSStatus fill_status = 0;         // a failing fill still hands out its block buffer
+};
+CMSampleBufferRef make_sample_buffer(SampleBufferSpec spec);  // +1, CFRelease
 
 // Answers a kept content handler with content, or a kept start handler with
 // nil, on the calling thread, and releases it.

@@ -5,21 +5,21 @@
 #include <algorithm>
 
 #include "system_audio/apple/linux/aggregate_request.h"
-#include "system_audio/apple/linux/hal_objects.h"
-#include "system_audio/apple/standin/tap_fields.h"
+#include "system_audio/apple/linux/hal_registry.h"
+#include "system_audio/apple/standin/objects.h"
 
 using namespace system_audio;
 
 namespace {
 
-using pulse::HalObjects;
+using pulse::HalRegistry;
 
 // The stream name that a tap's record stream shows in the server.
 constexpr const char* kUnnamedTap = "process tap";
 
-const pulse::TapObject* tap_with_uid(const HalObjects& objects, const std::string& uid,
+const pulse::TapObject* tap_with_uid(const HalRegistry& registry, const std::string& uid,
                                      AudioObjectID* id) {
-  for (const auto& [tap_id, tap] : objects.taps) {
+  for (const auto& [tap_id, tap] : registry.taps) {
     if (tap.uid == uid) {
       *id = tap_id;
       return &tap;
@@ -39,37 +39,42 @@ OSStatus system_audio::apple::AudioHardwareCreateProcessTap(CATapDescription* in
   // (exclusive, none left out) can be honoured.
   if (!fields->exclusive || fields->processes != 0) return kAudioHardwareIllegalOperationError;
 
-  auto& objects = pulse::hal_objects();
-  std::lock_guard lock(objects.mutex);
-  auto server = objects.server();
+  auto& registry = pulse::hal_registry();
+  std::lock_guard lock(registry.mutex);
+  auto server = registry.server.get();
   if (!server) return pulse::server_failed(server.error());
   auto sink = (*server)->sink_named(fields->device_uid);
   if (!sink) return pulse::server_failed(sink.error());
   if (!*sink) return kAudioHardwareBadDeviceError;
 
   pulse::TapObject tap;
-  tap.uid = objects.new_uid();
+  tap.uid = registry.new_uid();
   tap.name = fields->name.value_or(kUnnamedTap);
   tap.sink = std::move(**sink);
   tap.channels = fields->mixdown && fields->mono ? 1 : tap.sink.channels;
-  objects.device_id(tap.sink.name);
-  const AudioObjectID id = objects.new_id();
-  objects.taps.emplace(id, std::move(tap));
+  registry.device_id(tap.sink.name);
+  const AudioObjectID id = registry.new_id();
+  registry.taps.emplace(id, std::move(tap));
   *outTapID = id;
   return kAudioHardwareNoError;
 }
 
 OSStatus system_audio::apple::AudioHardwareDestroyProcessTap(AudioObjectID inTapID) {
-  auto& objects = pulse::hal_objects();
-  std::lock_guard lock(objects.mutex);
-  if (objects.taps.erase(inTapID) == 0) return kAudioHardwareBadObjectError;
-  // An aggregate whose tap is gone has nothing left to capture: its IOProcs
-  // stay registered but receive no further cycles.
-  for (auto& [id, aggregate] : objects.aggregates) {
-    if (aggregate.tap != inTapID) continue;
-    aggregate.tap = kAudioObjectUnknown;
-    for (auto& io_proc : aggregate.io_procs) io_proc->stop_capture();
+  auto& registry = pulse::hal_registry();
+  std::vector<std::unique_ptr<pulse::RecordStream>> ended;
+  {
+    std::lock_guard lock(registry.mutex);
+    if (registry.taps.erase(inTapID) == 0) return kAudioHardwareBadObjectError;
+    // An aggregate whose tap is gone has nothing left to capture: its IOProcs
+    // stay registered but receive no further blocks.
+    for (auto& [id, aggregate] : registry.aggregates) {
+      if (aggregate.tap != inTapID) continue;
+      aggregate.tap = kAudioObjectUnknown;
+      for (auto& io_proc : aggregate.io_procs) ended.push_back(std::move(io_proc->stream));
+    }
   }
+  // Outside the lock: a stream's end waits for a block call in progress.
+  ended.clear();
   return kAudioHardwareNoError;
 }
 
@@ -81,17 +86,17 @@ OSStatus AudioHardwareCreateAggregateDevice(CFDictionaryRef inDescription,
   // One tap is what a record stream can carry.
   if (request->tap_uids.size() != 1) return kAudioHardwareIllegalOperationError;
 
-  auto& objects = pulse::hal_objects();
-  std::lock_guard lock(objects.mutex);
-  for (const auto& [id, aggregate] : objects.aggregates) {
+  auto& registry = pulse::hal_registry();
+  std::lock_guard lock(registry.mutex);
+  for (const auto& [id, aggregate] : registry.aggregates) {
     if (aggregate.uid == request->uid) return kAudioHardwareIllegalOperationError;
   }
   AudioObjectID tap_id = kAudioObjectUnknown;
-  if (tap_with_uid(objects, request->tap_uids.front(), &tap_id) == nullptr) {
+  if (tap_with_uid(registry, request->tap_uids.front(), &tap_id) == nullptr) {
     return kAudioHardwareIllegalOperationError;
   }
   if (!request->device_uids.empty()) {
-    auto server = objects.server();
+    auto server = registry.server.get();
     if (!server) return pulse::server_failed(server.error());
     for (const auto& device_uid : request->device_uids) {
       auto sink = (*server)->sink_named(device_uid);
@@ -103,24 +108,24 @@ OSStatus AudioHardwareCreateAggregateDevice(CFDictionaryRef inDescription,
   pulse::AggregateObject aggregate;
   aggregate.uid = request->uid;
   aggregate.tap = tap_id;
-  const AudioObjectID id = objects.new_id();
-  objects.aggregates.emplace(id, std::move(aggregate));
+  const AudioObjectID id = registry.new_id();
+  registry.aggregates.emplace(id, std::move(aggregate));
   *outDeviceID = id;
   return kAudioHardwareNoError;
 }
 
 OSStatus AudioHardwareDestroyAggregateDevice(AudioObjectID inDeviceID) {
-  auto& objects = pulse::hal_objects();
-  std::vector<std::unique_ptr<pulse::IoProcRunner>> io_procs;
+  auto& registry = pulse::hal_registry();
+  std::vector<std::unique_ptr<pulse::IoProc>> io_procs;
   {
-    std::lock_guard lock(objects.mutex);
-    const auto found = objects.aggregates.find(inDeviceID);
-    if (found == objects.aggregates.end()) return kAudioHardwareBadDeviceError;
+    std::lock_guard lock(registry.mutex);
+    const auto found = registry.aggregates.find(inDeviceID);
+    if (found == registry.aggregates.end()) return kAudioHardwareBadDeviceError;
     io_procs = std::move(found->second.io_procs);
-    objects.aggregates.erase(found);
+    registry.aggregates.erase(found);
   }
-  // Outside the lock: finishing waits for a block call in progress, and a
+  // Outside the lock: their end waits for a block call in progress, and a
   // block may itself call the HAL.
-  for (auto& io_proc : io_procs) io_proc->finish();
+  io_procs.clear();
   return kAudioHardwareNoError;
 }

@@ -3,17 +3,17 @@
 
 #include <algorithm>
 
-#include "system_audio/apple/linux/hal_objects.h"
+#include "system_audio/apple/linux/hal_registry.h"
 #include "system_audio/apple/standin/runtime.h"
 
 using namespace system_audio;
 
 namespace {
 
-using pulse::IoProcRunner;
+using pulse::IoProc;
 
-AudioDeviceIOProcID id_of(const IoProcRunner* io_proc) {
-  return reinterpret_cast<AudioDeviceIOProcID>(const_cast<IoProcRunner*>(io_proc));
+AudioDeviceIOProcID id_of(const IoProc* io_proc) {
+  return reinterpret_cast<AudioDeviceIOProcID>(const_cast<IoProc*>(io_proc));
 }
 
 // The IOProc's place in its aggregate's list, compared by address only: an id
@@ -25,9 +25,15 @@ auto find_io_proc(pulse::AggregateObject& aggregate, AudioDeviceIOProcID id) {
 
 // Devices that exist but run no IOProcs here (the sinks themselves) are told
 // apart from ids that name nothing.
-OSStatus not_an_aggregate(const pulse::HalObjects& objects, AudioObjectID device) {
-  return objects.device_names.contains(device) ? kAudioHardwareIllegalOperationError
-                                               : kAudioHardwareBadDeviceError;
+OSStatus not_an_aggregate(const pulse::HalRegistry& registry, AudioObjectID device) {
+  return registry.device_names.contains(device) ? kAudioHardwareIllegalOperationError
+                                                : kAudioHardwareBadDeviceError;
+}
+
+// The IO block called with one of the record stream's blocks as its input list.
+void run_io_block(void* context, const AudioBufferList& block, double) {
+  standin::invoke_block<apple::AudioDeviceIOBlockInvoke>(
+      static_cast<IoProc*>(context)->block, nullptr, &block, nullptr, nullptr, nullptr);
 }
 
 }  // namespace
@@ -36,54 +42,54 @@ OSStatus AudioDeviceCreateIOProcIDWithBlock(AudioDeviceIOProcID* outIOProcID,
                                             AudioObjectID inDevice,
                                             dispatch_queue_t inDispatchQueue,
                                             AudioDeviceIOBlock inIOBlock) {
-  if (outIOProcID == nullptr) return kAudio_ParamError;
-  if (!standin::queue_label(inDispatchQueue) ||
+  if (outIOProcID == nullptr ||
+      standin::payload_of<standin::QueuePayload>(inDispatchQueue) == nullptr ||
       standin::payload_of<standin::BlockPayload>(inIOBlock) == nullptr) {
     return kAudio_ParamError;
   }
-  auto& objects = pulse::hal_objects();
-  std::lock_guard lock(objects.mutex);
-  const auto found = objects.aggregates.find(inDevice);
-  if (found == objects.aggregates.end()) return not_an_aggregate(objects, inDevice);
-  auto io_proc = std::make_unique<IoProcRunner>(inIOBlock, inDispatchQueue);
+  auto& registry = pulse::hal_registry();
+  std::lock_guard lock(registry.mutex);
+  const auto found = registry.aggregates.find(inDevice);
+  if (found == registry.aggregates.end()) return not_an_aggregate(registry, inDevice);
+  auto io_proc = std::make_unique<IoProc>(inIOBlock, inDispatchQueue);
   *outIOProcID = id_of(io_proc.get());
   found->second.io_procs.push_back(std::move(io_proc));
   return kAudioHardwareNoError;
 }
 
 OSStatus AudioDeviceDestroyIOProcID(AudioObjectID inDevice, AudioDeviceIOProcID inIOProcID) {
-  auto& objects = pulse::hal_objects();
-  std::unique_ptr<IoProcRunner> io_proc;
+  auto& registry = pulse::hal_registry();
+  std::unique_ptr<IoProc> io_proc;
   {
-    std::lock_guard lock(objects.mutex);
-    const auto found = objects.aggregates.find(inDevice);
-    if (found == objects.aggregates.end()) return not_an_aggregate(objects, inDevice);
+    std::lock_guard lock(registry.mutex);
+    const auto found = registry.aggregates.find(inDevice);
+    if (found == registry.aggregates.end()) return not_an_aggregate(registry, inDevice);
     auto& list = found->second.io_procs;
     const auto place = find_io_proc(found->second, inIOProcID);
     if (place == list.end()) return kAudioHardwareBadObjectError;
     io_proc = std::move(*place);
     list.erase(place);
   }
-  // Outside the lock: finishing waits for a block call in progress, and a
-  // block may itself call the HAL.
-  io_proc->finish();
+  // Outside the lock: its end waits for a block call in progress, and a block
+  // may itself call the HAL.
+  io_proc.reset();
   return kAudioHardwareNoError;
 }
 
 OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) {
-  auto& objects = pulse::hal_objects();
-  std::lock_guard lock(objects.mutex);
-  const auto found = objects.aggregates.find(inDevice);
-  if (found == objects.aggregates.end()) return not_an_aggregate(objects, inDevice);
+  auto& registry = pulse::hal_registry();
+  std::lock_guard lock(registry.mutex);
+  const auto found = registry.aggregates.find(inDevice);
+  if (found == registry.aggregates.end()) return not_an_aggregate(registry, inDevice);
   auto& aggregate = found->second;
   const auto place = find_io_proc(aggregate, inProcID);
   if (place == aggregate.io_procs.end()) return kAudioHardwareBadObjectError;
-  IoProcRunner& io_proc = **place;
+  IoProc& io_proc = **place;
   if (io_proc.running()) return kAudioHardwareNoError;
-  const auto tap = objects.taps.find(aggregate.tap);
-  if (tap == objects.taps.end()) return kAudioHardwareIllegalOperationError;
+  const auto tap = registry.taps.find(aggregate.tap);
+  if (tap == registry.taps.end()) return kAudioHardwareIllegalOperationError;
 
-  auto server = objects.server();
+  auto server = registry.server.get();
   if (!server) return pulse::server_failed(server.error());
   pulse::CaptureFormat format;
   format.source = tap->second.sink.monitor_source;
@@ -91,10 +97,13 @@ OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) 
   format.channels = tap->second.channels;
   format.channel_map = tap->second.sink.channel_map;
   format.stream_name = tap->second.name;
-  if (auto started = io_proc.start(*server, format); !started) {
+  io_proc.stream.reset();  // one whose server went away gets a new one
+  auto stream = pulse::RecordStream::open(format, {&run_io_block, nullptr, &io_proc});
+  if (!stream) {
     // A server that is still there refused the stream: its sink has gone.
     if ((*server)->alive()) return kAudioHardwareBadDeviceError;
-    return pulse::server_failed(started.error());
+    return pulse::server_failed(stream.error());
   }
+  io_proc.stream = std::move(*stream);
   return kAudioHardwareNoError;
 }

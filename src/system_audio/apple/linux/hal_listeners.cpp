@@ -13,7 +13,7 @@
 #include <mutex>
 #include <vector>
 
-#include "system_audio/apple/linux/hal_objects.h"
+#include "system_audio/apple/linux/hal_registry.h"
 #include "system_audio/apple/standin/runtime.h"
 
 using namespace system_audio;
@@ -92,13 +92,13 @@ void on_server_event(pulse::ServerEvent event, std::uint32_t index) {
 
 // What can be listened to: a device's liveness, and the system's default
 // output device and service restart.
-bool listenable(const pulse::HalObjects& objects, AudioObjectID object,
+bool listenable(const pulse::HalRegistry& registry, AudioObjectID object,
                 AudioObjectPropertySelector selector) {
   if (object == kAudioObjectSystemObject) {
     return selector == kAudioHardwarePropertyDefaultOutputDevice ||
            selector == kAudioHardwarePropertyServiceRestarted;
   }
-  return selector == kAudioDevicePropertyDeviceIsAlive && objects.device_names.contains(object);
+  return selector == kAudioDevicePropertyDeviceIsAlive && registry.device_names.contains(object);
 }
 
 }  // namespace
@@ -107,20 +107,21 @@ OSStatus AudioObjectAddPropertyListenerBlock(AudioObjectID inObjectID,
                                              const AudioObjectPropertyAddress* inAddress,
                                              dispatch_queue_t inDispatchQueue,
                                              AudioObjectPropertyListenerBlock inListener) {
-  if (inAddress == nullptr || !standin::queue_label(inDispatchQueue) ||
+  if (inAddress == nullptr ||
+      standin::payload_of<standin::QueuePayload>(inDispatchQueue) == nullptr ||
       standin::payload_of<standin::BlockPayload>(inListener) == nullptr) {
     return kAudio_ParamError;
   }
-  auto& objects = pulse::hal_objects();
-  std::lock_guard lock(objects.mutex);
-  if (!listenable(objects, inObjectID, inAddress->mSelector)) {
+  auto& registry = pulse::hal_registry();
+  std::lock_guard lock(registry.mutex);
+  if (!listenable(registry, inObjectID, inAddress->mSelector)) {
     return kAudioHardwareUnknownPropertyError;
   }
-  auto server = objects.server();
+  auto server = registry.server.get();
   if (!server) return pulse::server_failed(server.error());
   Listener listener{std::make_shared<Gate>(), inObjectID, *inAddress, inDispatchQueue, inListener};
   if (inAddress->mSelector == kAudioDevicePropertyDeviceIsAlive) {
-    auto sink = (*server)->sink_named(objects.device_names.at(inObjectID));
+    auto sink = (*server)->sink_named(registry.device_names.at(inObjectID));
     if (!sink) return pulse::server_failed(sink.error());
     if (!*sink) return kAudioHardwareBadObjectError;
     listener.sink_index = (*sink)->index;
@@ -128,8 +129,8 @@ OSStatus AudioObjectAddPropertyListenerBlock(AudioObjectID inObjectID,
   if (auto watching = (*server)->watch(&on_server_event); !watching) {
     return pulse::server_failed(watching.error());
   }
-  standin::retain(inDispatchQueue, "internal");
-  standin::retain(inListener, "internal");
+  standin::retain(inDispatchQueue);
+  standin::retain(inListener);
   std::lock_guard added(listeners().mutex);
   listeners().added.push_back(listener);
   return kAudioHardwareNoError;
@@ -157,7 +158,7 @@ OSStatus AudioObjectRemovePropertyListenerBlock(AudioObjectID inObjectID,
     std::lock_guard call(removed.front().gate->mutex);
     removed.front().gate->open = false;
   }
-  standin::release(removed.front().block, "internal");
-  standin::release(removed.front().queue, "internal");
+  standin::release(removed.front().block);
+  standin::release(removed.front().queue);
   return kAudioHardwareNoError;
 }

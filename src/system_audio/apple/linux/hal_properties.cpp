@@ -3,14 +3,14 @@
 
 #include <cstring>
 
-#include "system_audio/apple/linux/hal_objects.h"
+#include "system_audio/apple/linux/hal_registry.h"
 #include "system_audio/apple/standin/runtime.h"
 
 using namespace system_audio;
 
 namespace {
 
-using pulse::HalObjects;
+using pulse::HalRegistry;
 
 template <class T>
 OSStatus write_value(const T& value, UInt32* size, void* data) {
@@ -28,21 +28,21 @@ OSStatus write_string(const std::string& text, UInt32* size, void* data) {
   return write_value(string, size, data);
 }
 
-OSStatus read_default_device(HalObjects& objects, UInt32* size, void* data) {
+OSStatus read_default_device(HalRegistry& registry, UInt32* size, void* data) {
   if (*size < sizeof(AudioObjectID)) return kAudioHardwareBadPropertySizeError;
-  auto server = objects.server();
+  auto server = registry.server.get();
   if (!server) return pulse::server_failed(server.error());
   auto sink = (*server)->default_sink();
   if (!sink) return pulse::server_failed(sink.error());
-  const AudioObjectID device = *sink ? objects.device_id((*sink)->name) : kAudioObjectUnknown;
+  const AudioObjectID device = *sink ? registry.device_id((*sink)->name) : kAudioObjectUnknown;
   return write_value(device, size, data);
 }
 
 // A device lives while the server has its sink.
-OSStatus read_device_alive(HalObjects& objects, const std::string& sink_name, UInt32* size,
+OSStatus read_device_alive(HalRegistry& registry, const std::string& sink_name, UInt32* size,
                            void* data) {
   if (*size < sizeof(UInt32)) return kAudioHardwareBadPropertySizeError;
-  auto server = objects.server();
+  auto server = registry.server.get();
   if (!server) return pulse::server_failed(server.error());
   auto sink = (*server)->sink_named(sink_name);
   if (!sink) return pulse::server_failed(sink.error());
@@ -72,33 +72,33 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID,
   if (inAddress == nullptr || ioDataSize == nullptr || outData == nullptr) {
     return kAudio_ParamError;
   }
-  auto& objects = pulse::hal_objects();
-  std::lock_guard lock(objects.mutex);
+  auto& registry = pulse::hal_registry();
+  std::lock_guard lock(registry.mutex);
   const auto selector = inAddress->mSelector;
 
   if (inObjectID == kAudioObjectSystemObject) {
     if (selector != kAudioHardwarePropertyDefaultOutputDevice) {
       return kAudioHardwareUnknownPropertyError;
     }
-    return read_default_device(objects, ioDataSize, outData);
+    return read_default_device(registry, ioDataSize, outData);
   }
-  if (const auto device = objects.device_names.find(inObjectID);
-      device != objects.device_names.end()) {
+  if (const auto device = registry.device_names.find(inObjectID);
+      device != registry.device_names.end()) {
     if (selector == kAudioDevicePropertyDeviceIsAlive) {
-      return read_device_alive(objects, device->second, ioDataSize, outData);
+      return read_device_alive(registry, device->second, ioDataSize, outData);
     }
     if (selector != kAudioDevicePropertyDeviceUID) return kAudioHardwareUnknownPropertyError;
     return write_string(device->second, ioDataSize, outData);
   }
-  if (const auto tap = objects.taps.find(inObjectID); tap != objects.taps.end()) {
+  if (const auto tap = registry.taps.find(inObjectID); tap != registry.taps.end()) {
     if (selector == kAudioTapPropertyFormat) {
       return write_value(tap_format(tap->second), ioDataSize, outData);
     }
     if (selector == kAudioTapPropertyUID) return write_string(tap->second.uid, ioDataSize, outData);
     return kAudioHardwareUnknownPropertyError;
   }
-  if (const auto aggregate = objects.aggregates.find(inObjectID);
-      aggregate != objects.aggregates.end()) {
+  if (const auto aggregate = registry.aggregates.find(inObjectID);
+      aggregate != registry.aggregates.end()) {
     if (selector != kAudioDevicePropertyDeviceUID) return kAudioHardwareUnknownPropertyError;
     return write_string(aggregate->second.uid, ioDataSize, outData);
   }

@@ -12,8 +12,6 @@
 namespace system_audio::pulse {
 namespace {
 
-constexpr const char* kApplicationName = "vantle_audio_helper";
-
 struct Alarm {
   pa_threaded_mainloop* mainloop;
   bool fired = false;
@@ -23,10 +21,6 @@ void ring(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* userdat
   auto* alarm = static_cast<Alarm*>(userdata);
   alarm->fired = true;
   pa_threaded_mainloop_signal(alarm->mainloop, 0);
-}
-
-std::string server_error(pa_context* context, const char* what) {
-  return std::string(what) + ": " + pa_strerror(pa_context_errno(context));
 }
 
 // A reply slot on the waiting thread's stack; the operation is cancelled
@@ -99,6 +93,10 @@ bool finish(PulseConnection& connection, pa_operation* operation, const bool& do
 }
 
 }  // namespace
+
+std::string server_error(pa_context* context, const char* what) {
+  return std::string(what) + ": " + pa_strerror(pa_context_errno(context));
+}
 
 Result<std::shared_ptr<PulseConnection>> PulseConnection::connect(std::chrono::milliseconds bound) {
   const auto deadline = Clock::now() + bound;
@@ -266,10 +264,12 @@ Result<std::optional<SinkInfo>> PulseConnection::default_sink() {
 #if defined(__SANITIZE_THREAD__)
 // libpulse is built without ThreadSanitizer: its internal mutexes pass between
 // its own threads through atomics that the sanitizer cannot see, so their first
-// lock on the mainloop thread reads as a race with their allocation. Only
-// reports with libpulse locking its own mutex are silenced; weak, so that a
-// program with its own list keeps it.
+// lock on the mainloop thread reads as a race with their allocation; and its
+// packets and memory blocks are recycled across connections (a record stream's
+// thread, the connection's mainloop thread) through lock-free lists it cannot
+// see either. Only reports with libpulse locking its own mutex or filling its
+// own buffers are silenced; weak, so that a program with its own list keeps it.
 extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
-  return "race:pa_mutex_lock\n";
+  return "race:pa_mutex_lock\nrace:pa_srbchannel_read\nrace:pa_iochannel_read_with_ancil_data\n";
 }
 #endif

@@ -18,6 +18,9 @@ namespace system_audio::pulse {
 
 using Clock = std::chrono::steady_clock;
 
+// The name the server shows for the helper's connections.
+inline constexpr const char* kApplicationName = "vantle_audio_helper";
+
 // A bound on every wait for the server, so that a server that is gone or stuck
 // makes a call fail instead of hanging the helper's start.
 inline constexpr std::chrono::milliseconds kConnectBound{2000};
@@ -57,9 +60,6 @@ class PulseConnection {
   // connection's loss, to sink from now on. Later calls keep the first sink.
   Result<void> watch(ServerEventSink sink);
 
-  pa_threaded_mainloop* mainloop() const { return mainloop_; }
-  pa_context* context() const { return context_; }
-
   // With the mainloop lock held: waits until done() holds (true), or until the
   // connection fails or the deadline passes (false). Callbacks that change what
   // done() reads must call pa_threaded_mainloop_signal.
@@ -81,6 +81,9 @@ class PulseConnection {
 
 // The error texts of this module, for callers that tell them apart.
 inline constexpr const char* kServerLostText = "the audio server connection was lost";
+
+// "what: " and libpulse's words for the context's last error.
+std::string server_error(pa_context* context, const char* what);
 
 // libpulse's own words for the failure behind one of this module's error texts,
 // e.g. "Connection refused", "Timeout".

@@ -1,8 +1,9 @@
 // ScreenCaptureKit over the audio server: the content request, the attach and
 // the start of a stream. The audio does not depend on a display, so the content
 // holds one virtual display standing for the machine's output; a started
-// stream records the default sink's monitor and hands it to its output as
-// audio sample buffers.
+// stream records the default sink's monitor and hands its blocks to the
+// output as they come, with no sample buffer made around them: this binding
+// has none, and its CoreMedia calls find none.
 
 #include <cstdint>
 #include <memory>
@@ -10,9 +11,9 @@
 #include <type_traits>
 #include <utility>
 
+#include "system_audio/apple/audio_output_class.h"
 #include "system_audio/apple/linux/stream_audio.h"
 #include "system_audio/apple/standin/screen_capture.h"
-#include "system_audio/sck/audio_output_class.h"
 
 namespace system_audio::apple {
 namespace {
@@ -35,8 +36,22 @@ pulse::AudioRequest audio_request(const standin::ConfigurationPayload& configura
 }
 
 StreamAudio* audio_of(SCStream* stream) {
-  auto* payload = standin::stream_payload(stream);
+  auto* payload = standin::payload_of<standin::StreamPayload>(stream);
   return payload != nullptr ? static_cast<StreamAudio*>(payload->binding.get()) : nullptr;
+}
+
+// The stream's blocks, to its output. The stream holds the output past its
+// audio: the binding state goes first when the stream goes, and no call is
+// made after that.
+void deliver_audio(void* stream, const AudioBufferList& block, double rate) {
+  auto* self = static_cast<SCStream*>(stream);
+  const auto* output = standin::payload_of<standin::StreamPayload>(self)->output.object;
+  stream_did_output_audio(static_cast<VantleSckAudioOutput*>(const_cast<void*>(output)), self,
+                          block, rate);
+}
+
+void report_stop(void* stream, const char* server_text) {
+  standin::stop_stream(static_cast<SCStream*>(stream), server_text);
 }
 
 // A handler copied as the framework copies one it keeps, released once it has
@@ -68,8 +83,8 @@ void SCShareableContent_getShareableContentExcludingDesktopWindows_onScreenWindo
     }
     standin::invoke_block<SCShareableContentCompletionHandlerInvoke>(handler.get(), content, error);
     // Borrowed for the call, as on the platform.
-    if (content != nullptr) standin::release(content, "internal");
-    if (error != nullptr) standin::release(error, "internal");
+    if (content != nullptr) standin::release(content);
+    if (error != nullptr) standin::release(error);
   });
 }
 
@@ -79,7 +94,7 @@ SCStream* SCStream_initWithFilter_configuration_delegate(SCStream* self, SCConte
   SCStream* stream = standin::init_stream(self, filter, configuration, delegate);
   if (stream == nullptr) return nullptr;
   const auto* settings = standin::payload_of<standin::ConfigurationPayload>(configuration);
-  standin::stream_payload(stream)->binding =
+  standin::payload_of<standin::StreamPayload>(stream)->binding =
       std::make_shared<StreamAudio>(audio_request(*settings));
   return stream;
 }
@@ -99,20 +114,7 @@ BOOL SCStream_addStreamOutput_type_sampleHandlerQueue_error(SCStream* self,
   if (!standin::attach_output(self, output, queue)) {
     return refuse(error, "the output cannot be added to this stream");
   }
-  // The stream holds the output past its audio: the binding state goes first
-  // when the stream goes, and no call is made after that.
-  audio->attach(
-      queue,
-      [self, output](std::vector<float>& samples, std::uint32_t rate, std::uint32_t channels) {
-        standin::SampleBufferSpec spec;
-        spec.samples = std::move(samples);
-        spec.channels = channels;
-        spec.rate = rate;
-        CMSampleBufferRef buffer = standin::make_sample_buffer(std::move(spec));
-        stream_did_output_sample_buffer(output, self, buffer, SCStreamOutputTypeAudio);
-        standin::release(buffer, "internal");
-      },
-      [self](const std::string& server_text) { standin::stop_stream(self, server_text); });
+  audio->attach({&deliver_audio, &report_stop, self});
   return true;
 }
 
@@ -123,7 +125,7 @@ void SCStream_startCaptureWithCompletionHandler(SCStream* self,
     if (!handler) return;
     NSError* error = server_error ? standin::make_error(*server_error) : nullptr;
     standin::invoke_block<SCStreamCompletionHandlerInvoke>(handler.get(), error);
-    if (error != nullptr) standin::release(error, "internal");
+    if (error != nullptr) standin::release(error);
   };
   StreamAudio* audio = audio_of(self);
   if (audio == nullptr) {
@@ -134,3 +136,21 @@ void SCStream_startCaptureWithCompletionHandler(SCStream* self,
 }
 
 }  // namespace system_audio::apple
+
+// No sample buffer exists here: the stream hands its blocks over without one.
+Boolean CMSampleBufferDataIsReady(CMSampleBufferRef) {
+  return false;
+}
+CMFormatDescriptionRef CMSampleBufferGetFormatDescription(CMSampleBufferRef) {
+  return nullptr;
+}
+const AudioStreamBasicDescription* CMAudioFormatDescriptionGetStreamBasicDescription(
+    CMAudioFormatDescriptionRef) {
+  return nullptr;
+}
+OSStatus CMSampleBufferGetAudioBufferListWithRetainedBlockBuffer(CMSampleBufferRef, std::size_t*,
+                                                                 AudioBufferList*, std::size_t,
+                                                                 CFAllocatorRef, CFAllocatorRef,
+                                                                 UInt32, CMBlockBufferRef*) {
+  return kAudio_ParamError;
+}

@@ -1,5 +1,7 @@
 #include "system_audio/apple/linux/stream_audio.h"
 
+#include <pulse/channelmap.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -30,7 +32,8 @@ void run_detached(Work work) {
 struct StreamAudioCore {
   std::mutex mutex;
   AudioRequest request;
-  std::unique_ptr<QueuedCapture> capture;
+  std::optional<BlockSink> sink;
+  std::unique_ptr<RecordStream> stream;
   std::condition_variable opened;
   bool started = false;
   bool opening = false;  // a start thread is opening the record stream
@@ -50,26 +53,25 @@ void ask_server(std::function<void(std::optional<std::string>)> answer) {
 
 namespace {
 
-// Opens the record stream of the default sink's monitor on capture.
-std::optional<std::string> open_capture(QueuedCapture* capture, const AudioRequest& request) {
+// Opens the record stream of the default sink's monitor for the sink.
+Result<std::unique_ptr<RecordStream>> open_stream(const std::optional<BlockSink>& sink,
+                                                  const AudioRequest& request) {
   auto server = screen_capture_server().get();
-  if (!server) return server.error();
-  if (capture == nullptr || !request.captures_audio) return std::nullopt;
-  auto sink = (*server)->default_sink();
-  if (!sink) return sink.error();
-  if (!*sink) return std::string("the audio server has no default sink");
+  if (!server) return fail(server.error());
+  if (!sink || !request.captures_audio) return nullptr;
+  auto default_sink = (*server)->default_sink();
+  if (!default_sink) return fail(default_sink.error());
+  if (!*default_sink) return fail("the audio server has no default sink");
+  if (request.channels == 0 || request.channels > PA_CHANNELS_MAX) {
+    return fail("unusable capture format");
+  }
   CaptureFormat format;
-  format.source = (*sink)->monitor_source;
+  format.source = (*default_sink)->monitor_source;
   format.rate = request.rate;
   format.channels = std::uint8_t(request.channels);
-  format.channel_map = (*sink)->channel_map;
+  format.channel_map = (*default_sink)->channel_map;
   format.stream_name = kStreamName;
-  if (request.channels == 0 || request.channels > PA_CHANNELS_MAX) {
-    return std::string("unusable capture format");
-  }
-  auto opened = capture->start(*server, format);
-  if (!opened) return opened.error();
-  return std::nullopt;
+  return RecordStream::open(format, *sink);
 }
 
 }  // namespace
@@ -79,29 +81,28 @@ StreamAudio::StreamAudio(AudioRequest request) : core_(std::make_shared<StreamAu
 }
 
 StreamAudio::~StreamAudio() {
-  std::unique_ptr<QueuedCapture> capture;
+  std::unique_ptr<RecordStream> stream;
   {
     // A stream being opened is waited for (bounded by the server waits), so
     // that it is never left delivering to an output that goes next.
     std::unique_lock lock(core_->mutex);
     core_->opened.wait(lock, [this] { return !core_->opening; });
-    capture = std::move(core_->capture);
+    stream = std::move(core_->stream);
   }
-  // Outside the lock: finishing waits for a delivery in progress.
-  capture.reset();
+  // Outside the lock: its end waits for a delivery in progress.
+  stream.reset();
 }
 
-bool StreamAudio::attach(dispatch_queue_t queue, QueuedCapture::Deliver deliver,
-                         QueuedCapture::Failed failed) {
+bool StreamAudio::attach(BlockSink sink) {
   std::lock_guard lock(core_->mutex);
-  if (core_->capture || core_->started) return false;
-  core_->capture = std::make_unique<QueuedCapture>(queue, std::move(deliver), std::move(failed));
+  if (core_->sink || core_->started) return false;
+  core_->sink = sink;
   return true;
 }
 
 void StreamAudio::start(Started started) {
   run_detached([core = core_, started = std::move(started)] {
-    QueuedCapture* capture = nullptr;
+    std::optional<BlockSink> sink;
     AudioRequest request;
     {
       std::lock_guard lock(core->mutex);
@@ -111,18 +112,18 @@ void StreamAudio::start(Started started) {
       }
       core->started = true;
       core->opening = true;
-      capture = core->capture.get();
+      sink = core->sink;
       request = core->request;
     }
-    // Unlocked: opening waits for the server; the capture stays in place until
-    // opening is cleared.
-    auto error = open_capture(capture, request);
+    // Unlocked: opening waits for the server.
+    auto stream = open_stream(sink, request);
     {
       std::lock_guard lock(core->mutex);
       core->opening = false;
+      if (stream) core->stream = std::move(*stream);
     }
     core->opened.notify_all();
-    started(std::move(error));
+    started(stream ? std::nullopt : std::optional<std::string>(stream.error()));
   });
 }
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "system_audio/apple/linux/queued_capture.h"
+#include "system_audio/apple/linux/record_stream.h"
 #include "system_audio/apple/linux/server_slot.h"
 
 namespace system_audio::pulse {
@@ -31,7 +31,7 @@ struct StreamAudioCore;
 
 // The audio half of one stream: once an output is attached and the stream
 // started, the default sink's monitor is recorded at the requested rate and
-// channel count (the server converts) and delivered on the output's queue.
+// channel count (the server converts) and its blocks go to the output's sink.
 // Destroying it ends the capture (after waiting for a start that is opening
 // the record stream): nothing is delivered after that.
 class StreamAudio {
@@ -43,9 +43,8 @@ class StreamAudio {
   StreamAudio(const StreamAudio&) = delete;
   StreamAudio& operator=(const StreamAudio&) = delete;
 
-  // The audio output: its queue (retained) and what it is handed. False when
-  // the stream has one already.
-  bool attach(dispatch_queue_t queue, QueuedCapture::Deliver deliver, QueuedCapture::Failed failed);
+  // Where the audio goes. False when the stream has an output already.
+  bool attach(BlockSink sink);
   // On a thread of its own: opens the record stream, then calls started with
   // nothing once it records, or with the server's text. Without an output, or
   // without audio asked for, only the server is asked.

@@ -1,7 +1,7 @@
 #pragma once
 
 // The helper's own Objective-C class, declared statically from the facts in
-// sck/audio_output_class.h: its name, NSObject as superclass, the protocols
+// apple/audio_output_class.h: its name, NSObject as superclass, the protocols
 // NSObject, SCStreamOutput and SCStreamDelegate, the instance variables ivars
 // (the backend's state, 8-byte aligned) and drop_flag (one byte), and three
 // methods whose bodies are the backend's functions.
@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "system_audio/sck/audio_output_class.h"
+#include "system_audio/apple/audio_output_class.h"
 
 namespace system_audio::macos {
 

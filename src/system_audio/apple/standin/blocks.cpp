@@ -3,26 +3,16 @@
 
 #include "system_audio/apple/standin/runtime.h"
 
-namespace system_audio::standin {
-
-std::string describe(const BlockPayload& block) {
-  return block.name;
-}
-
-}  // namespace system_audio::standin
-
 using namespace system_audio;
 
 void* _Block_copy(const void* block) {
-  standin::call("Block_copy", block);
-  standin::retain(block, "Block_copy");
+  if (standin::called("Block_copy", block)) standin::retain(block);
   return const_cast<void*>(block);
 }
 
 void _Block_release(const void* block) {
-  standin::call("Block_release", block);
   // Block_release(NULL) does nothing on the platform.
-  if (block != nullptr) standin::release(block, "Block_release");
+  if (block != nullptr && standin::called("Block_release", block)) standin::release(block);
 }
 
 namespace system_audio::apple {

@@ -1,5 +1,7 @@
-// CoreFoundation strings, numbers, booleans, arrays and dictionaries.
+// CoreFoundation and Foundation: strings, numbers, booleans, arrays,
+// dictionaries and errors, one set of objects for both (toll-free bridged).
 
+#include <climits>
 #include <cstring>
 
 #include "system_audio/apple/standin/objects.h"
@@ -22,168 +24,77 @@ namespace system_audio::standin {
 namespace {
 
 const __CFAllocator null_allocator{0};
-const int true_constant = 1;
-const int false_constant = 0;
 
-// A value that is not alive would crash the platform later: the create fails
-// instead and the fault is recorded.
-std::optional<std::vector<Ref>> retain_all(const void** values, CFIndex count, bool callbacks,
-                                           const char* call) {
+// The booleans are objects that are never made and never go.
+Record<BooleanPayload> true_record(BooleanPayload{true});
+Record<BooleanPayload> false_record(BooleanPayload{false});
+CFBooleanRef immortal(Record<BooleanPayload>& record) {
+  record.references = LONG_MAX / 2;
+  return reinterpret_cast<CFBooleanRef>(static_cast<const Object*>(&record));
+}
+
+std::optional<std::vector<Ref>> retain_all(const void** values, CFIndex count) {
   if (count < 0 || (values == nullptr && count > 0)) return std::nullopt;
-  if (!callbacks) add_fault(std::string(call) + " without the kCFType callbacks");
   std::vector<Ref> kept;
   for (CFIndex i = 0; i < count; ++i) {
-    if (!is_constant(values[i]) && live_object(values[i]) == nullptr) {
-      add_fault(std::string(call) + " with element " + describe(values[i]));
-      return std::nullopt;
-    }
-    retain(values[i], call);
+    retain(values[i]);
     kept.emplace_back(values[i]);
   }
   return kept;
 }
 
-}  // namespace
-
-std::string describe(const StringPayload& string) {
-  return (string.ns ? "NSString " : "CFString ") + quoted(utf8_from_utf16(string.units));
-}
-std::string content(const StringPayload& string) {
-  return quoted(utf8_from_utf16(string.units));
-}
-std::string describe(const NumberPayload& number) {
-  return "CFNumber " + std::to_string(number.value);
-}
-std::string content(const NumberPayload& number) {
-  return std::to_string(number.value);
-}
-std::string describe(const ArrayPayload& array) {
-  return (array.ns ? "NSArray[" : "CFArray[") + std::to_string(array.items.size()) + "]";
-}
-std::string content(const ArrayPayload& array) {
-  std::string text = "[";
-  for (const Ref& item : array.items) {
-    text += (text.size() > 1 ? ", " : "") + standin::content(item.object);
-  }
-  return text + "]";
-}
-std::string describe(const DictionaryPayload& dictionary) {
-  return "CFDictionary{" + std::to_string(dictionary.entries.size()) + "}";
-}
-std::string content(const DictionaryPayload& dictionary) {
-  std::string text = "{";
-  for (const auto& [key, value] : dictionary.entries) {
-    text += (text.size() > 1 ? ", " : "") + standin::content(key.object) + ": " +
-            standin::content(value.object);
-  }
-  return text + "}";
-}
-
-const void* make_string(std::u16string units, bool ns) {
-  return make_object(StringPayload{std::move(units), ns});
-}
-
-CFStringRef make_cfstring(std::string_view utf8) {
-  auto units = utf16_from_utf8(utf8);
-  return units ? static_cast<CFStringRef>(make_string(std::move(*units), false)) : nullptr;
-}
-
-CFStringRef make_cfstring_utf16(std::u16string units) {
-  return static_cast<CFStringRef>(make_string(std::move(units), false));
-}
-
-std::optional<std::string> text_of(const void* string) {
-  const StringPayload* payload = payload_of<StringPayload>(string);
-  if (payload == nullptr) return std::nullopt;
-  return utf8_from_utf16(payload->units);
-}
-
-CFTypeRef dictionary_value(const void* dictionary, std::string_view key) {
-  const DictionaryPayload* payload = payload_of<DictionaryPayload>(dictionary);
-  if (payload == nullptr) return nullptr;
-  for (const auto& [k, value] : payload->entries) {
-    if (text_of(k.object) == key) return value.object;
-  }
-  return nullptr;
-}
-
-}  // namespace system_audio::standin
-
-using namespace system_audio;
-
-// As on macOS, the default allocator is spelled as a null reference.
-const CFAllocatorRef kCFAllocatorDefault = nullptr;
-const CFAllocatorRef kCFAllocatorNull = &standin::null_allocator;
-const CFBooleanRef kCFBooleanTrue = reinterpret_cast<CFBooleanRef>(&standin::true_constant);
-const CFBooleanRef kCFBooleanFalse = reinterpret_cast<CFBooleanRef>(&standin::false_constant);
-const CFArrayCallBacks kCFTypeArrayCallBacks{1};
-const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks{2};
-const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks{3};
-
-namespace {
-
 const void* string_from_bytes(const UInt8* bytes, CFIndex count, CFStringEncoding encoding) {
   if (count < 0 || (bytes == nullptr && count > 0) || encoding != kCFStringEncodingUTF8) {
     return nullptr;
   }
-  return standin::make_cfstring(
+  return make_cfstring(
       std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(count)));
 }
 
-std::string_view byte_text(const UInt8* bytes, CFIndex count) {
-  if (bytes == nullptr || count < 0) return {};
-  return {reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(count)};
-}
-
 }  // namespace
+}  // namespace system_audio::standin
+
+using namespace system_audio;
+using standin::called;
+
+// As on macOS, the default allocator is spelled as a null reference.
+const CFAllocatorRef kCFAllocatorDefault = nullptr;
+const CFAllocatorRef kCFAllocatorNull = &standin::null_allocator;
+const CFBooleanRef kCFBooleanTrue = standin::immortal(standin::true_record);
+const CFBooleanRef kCFBooleanFalse = standin::immortal(standin::false_record);
+const CFArrayCallBacks kCFTypeArrayCallBacks{1};
+const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks{2};
+const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks{3};
 
 CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex numBytes,
-                                    CFStringEncoding encoding, Boolean external) {
-  if (!standin::call("CFStringCreateWithBytes", byte_text(bytes, numBytes), encoding, external)) {
-    return nullptr;
-  }
-  return static_cast<CFStringRef>(string_from_bytes(bytes, numBytes, encoding));
+                                    CFStringEncoding encoding, Boolean) {
+  if (!called("CFStringCreateWithBytes")) return nullptr;
+  return static_cast<CFStringRef>(standin::string_from_bytes(bytes, numBytes, encoding));
 }
 
 CFStringRef CFStringCreateWithBytesNoCopy(CFAllocatorRef, const UInt8* bytes, CFIndex numBytes,
-                                          CFStringEncoding encoding, Boolean external,
-                                          CFAllocatorRef deallocator) {
-  if (!standin::call("CFStringCreateWithBytesNoCopy", byte_text(bytes, numBytes), encoding,
-                     external, deallocator == kCFAllocatorNull ? "kCFAllocatorNull" : "free")) {
-    return nullptr;
-  }
-  // Any deallocator but kCFAllocatorNull would free the caller's bytes on the
-  // platform: a constant text passed that way is a crash there.
-  if (deallocator != kCFAllocatorNull) {
-    standin::add_fault("CFStringCreateWithBytesNoCopy with a deallocator");
-  }
-  return static_cast<CFStringRef>(string_from_bytes(bytes, numBytes, encoding));
+                                          CFStringEncoding encoding, Boolean, CFAllocatorRef) {
+  if (!called("CFStringCreateWithBytesNoCopy")) return nullptr;
+  return static_cast<CFStringRef>(standin::string_from_bytes(bytes, numBytes, encoding));
 }
 
 CFIndex CFStringGetLength(CFStringRef string) {
-  standin::call("CFStringGetLength", string);
+  if (!called("CFStringGetLength", string)) return 0;
   const auto* payload = standin::payload_of<standin::StringPayload>(string);
-  if (payload == nullptr) {
-    standin::add_fault("CFStringGetLength of " + standin::describe(string));
-    return 0;
-  }
-  return static_cast<CFIndex>(payload->units.size());
+  return payload ? static_cast<CFIndex>(payload->units.size()) : 0;
 }
 
 CFIndex CFStringGetBytes(CFStringRef string, CFRange range, CFStringEncoding encoding,
-                         UInt8 lossByte, Boolean external, UInt8* buffer, CFIndex maxBufLen,
+                         UInt8 lossByte, Boolean, UInt8* buffer, CFIndex maxBufLen,
                          CFIndex* usedBufLen) {
-  standin::call("CFStringGetBytes", string, range.location, range.length, encoding, lossByte,
-                external, maxBufLen);
   if (usedBufLen != nullptr) *usedBufLen = 0;
+  if (!called("CFStringGetBytes", string)) return 0;
   const auto* payload = standin::payload_of<standin::StringPayload>(string);
   const auto length = payload ? static_cast<CFIndex>(payload->units.size()) : 0;
   if (payload == nullptr || range.location < 0 || range.length < 0 || range.location > length ||
-      range.length > length - range.location) {
-    standin::add_fault("CFStringGetBytes out of " + standin::describe(string));
+      range.length > length - range.location || encoding != kCFStringEncodingUTF8) {
     return 0;
   }
-  if (encoding != kCFStringEncodingUTF8) return 0;
   const std::u16string_view units =
       std::u16string_view(payload->units)
           .substr(static_cast<std::size_t>(range.location), static_cast<std::size_t>(range.length));
@@ -194,34 +105,28 @@ CFIndex CFStringGetBytes(CFStringRef string, CFRange range, CFStringEncoding enc
 }
 
 CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* value) {
+  if (!called("CFNumberCreate") || value == nullptr || type != kCFNumberSInt32Type) return nullptr;
   SInt32 number = 0;
-  if (type == kCFNumberSInt32Type && value != nullptr) std::memcpy(&number, value, sizeof number);
-  if (!standin::call("CFNumberCreate", type, number)) return nullptr;
-  if (value == nullptr || type != kCFNumberSInt32Type) {
-    standin::add_fault("CFNumberCreate of type " + std::to_string(type));
-    return nullptr;
-  }
+  std::memcpy(&number, value, sizeof number);
   return static_cast<CFNumberRef>(standin::make_object(standin::NumberPayload{number}));
 }
 
 CFArrayRef CFArrayCreate(CFAllocatorRef, const void** values, CFIndex count,
-                         const CFArrayCallBacks* callBacks) {
-  if (!standin::call("CFArrayCreate", count)) return nullptr;
-  auto items = standin::retain_all(values, count, callBacks != nullptr, "CFArrayCreate");
+                         const CFArrayCallBacks*) {
+  if (!called("CFArrayCreate")) return nullptr;
+  auto items = standin::retain_all(values, count);
   if (!items) return nullptr;
   return static_cast<CFArrayRef>(
       standin::make_object(standin::ArrayPayload{std::move(*items), false}));
 }
 
 CFDictionaryRef CFDictionaryCreate(CFAllocatorRef, const void** keys, const void** values,
-                                   CFIndex count, const CFDictionaryKeyCallBacks* keyCallBacks,
-                                   const CFDictionaryValueCallBacks* valueCallBacks) {
-  if (!standin::call("CFDictionaryCreate", count)) return nullptr;
-  auto kept_keys = standin::retain_all(keys, count, keyCallBacks != nullptr, "CFDictionaryCreate");
-  if (!kept_keys) return nullptr;
-  auto kept_values =
-      standin::retain_all(values, count, valueCallBacks != nullptr, "CFDictionaryCreate");
-  if (!kept_values) return nullptr;
+                                   CFIndex count, const CFDictionaryKeyCallBacks*,
+                                   const CFDictionaryValueCallBacks*) {
+  if (!called("CFDictionaryCreate")) return nullptr;
+  auto kept_keys = standin::retain_all(keys, count);
+  auto kept_values = standin::retain_all(values, count);
+  if (!kept_keys || !kept_values) return nullptr;
   standin::DictionaryPayload dictionary;
   for (std::size_t i = 0; i < kept_keys->size(); ++i) {
     dictionary.entries.emplace_back(std::move((*kept_keys)[i]), std::move((*kept_values)[i]));
@@ -230,12 +135,46 @@ CFDictionaryRef CFDictionaryCreate(CFAllocatorRef, const void** keys, const void
 }
 
 CFTypeRef CFRetain(CFTypeRef cf) {
-  standin::call("CFRetain", cf);
-  standin::retain(cf, "CFRetain");
+  if (called("CFRetain", cf)) standin::retain(cf);
   return cf;
 }
 
 void CFRelease(CFTypeRef cf) {
-  standin::call("CFRelease", cf);
-  standin::release(cf, "CFRelease");
+  if (called("CFRelease", cf)) standin::release(cf);
 }
+
+namespace system_audio::apple {
+
+NSArray* NSArray_new() {
+  if (!called("NSArray_new")) return nullptr;
+  return static_cast<NSArray*>(
+      const_cast<void*>(standin::make_object(standin::ArrayPayload{{}, true})));
+}
+
+NSString* NSString_alloc_initWithBytes_length_encoding(const void* bytes, NSUInteger length,
+                                                       NSStringEncoding encoding) {
+  if (!called("NSString_alloc_initWithBytes_length_encoding")) return nullptr;
+  if ((bytes == nullptr && length > 0) || encoding != NSUTF8StringEncoding) return nullptr;
+  auto units = standin::utf16_from_utf8(
+      bytes == nullptr ? std::string_view()
+                       : std::string_view(static_cast<const char*>(bytes), length));
+  if (!units) return nullptr;
+  return static_cast<NSString*>(const_cast<void*>(standin::make_string(std::move(*units), true)));
+}
+
+NSString* NSError_localizedDescription(NSError* error) {
+  if (!called("NSError_localizedDescription", error)) return nullptr;
+  const auto* payload = standin::payload_of<standin::ErrorPayload>(error);
+  return payload ? static_cast<NSString*>(const_cast<void*>(payload->description.object)) : nullptr;
+}
+
+// A message to nil does nothing.
+void NSObject_retain(const void* object) {
+  if (object != nullptr && called("NSObject_retain", object)) standin::retain(object);
+}
+
+void NSObject_release(const void* object) {
+  if (object != nullptr && called("NSObject_release", object)) standin::release(object);
+}
+
+}  // namespace system_audio::apple

@@ -4,14 +4,12 @@
 
 #include <condition_variable>
 #include <deque>
-#include <memory>
 #include <mutex>
 #include <thread>
 
 #include "system_audio/apple/standin/runtime.h"
 
 namespace system_audio::standin {
-namespace {
 
 struct QueueCore {
   std::mutex mutex;
@@ -20,6 +18,8 @@ struct QueueCore {
   bool stopping = false;
   std::thread worker;
 };
+
+namespace {
 
 thread_local dispatch_queue_t current = nullptr;
 
@@ -38,73 +38,48 @@ void run_worker(const std::shared_ptr<QueueCore>& core, dispatch_queue_t handle)
   }
 }
 
-struct QueuePayload {
-  std::string label;
-  std::shared_ptr<QueueCore> core;
-  QueuePayload(std::string text, std::shared_ptr<QueueCore> made)
-      : label(std::move(text)), core(std::move(made)) {}
-  QueuePayload(QueuePayload&&) = default;
-  ~QueuePayload() {
-    if (!core) return;
-    {
-      std::lock_guard lock(core->mutex);
-      core->stopping = true;
-    }
-    core->wake.notify_all();
-    // Released from one of its own tasks, the worker finishes on its own.
-    if (std::this_thread::get_id() == core->worker.get_id()) {
-      core->worker.detach();
-    } else {
-      core->worker.join();
-    }
-  }
-};
-
-std::string describe(const QueuePayload& queue) {
-  return "dispatch_queue " + quoted(queue.label);
-}
-
-std::shared_ptr<QueueCore> core_of(dispatch_queue_t queue) {
-  const QueuePayload* payload = payload_of<QueuePayload>(queue);
-  return payload ? payload->core : nullptr;
-}
-
 }  // namespace
 
-void dispatch_async(dispatch_queue_t queue, std::function<void()> task) {
-  const auto core = core_of(queue);
-  if (!core) {
-    add_fault("dispatch_async on " + describe(queue));
-    return;
-  }
+QueuePayload::QueuePayload(std::string text, std::shared_ptr<QueueCore> made)
+    : label(std::move(text)), core(std::move(made)) {}
+
+QueuePayload::~QueuePayload() {
+  if (!core) return;
   {
     std::lock_guard lock(core->mutex);
-    core->tasks.push_back(std::move(task));
+    core->stopping = true;
   }
-  core->wake.notify_one();
+  core->wake.notify_all();
+  // Released from one of its own tasks, the worker finishes on its own.
+  if (std::this_thread::get_id() == core->worker.get_id()) {
+    core->worker.detach();
+  } else {
+    core->worker.join();
+  }
+}
+
+void dispatch_async(dispatch_queue_t queue, std::function<void()> task) {
+  const QueuePayload* payload = payload_of<QueuePayload>(queue);
+  if (payload == nullptr) return;
+  {
+    std::lock_guard lock(payload->core->mutex);
+    payload->core->tasks.push_back(std::move(task));
+  }
+  payload->core->wake.notify_one();
 }
 
 dispatch_queue_t current_queue() {
   return current;
 }
 
-std::optional<std::string> queue_label(dispatch_queue_t queue) {
-  const QueuePayload* payload = payload_of<QueuePayload>(queue);
-  return payload ? std::optional(payload->label) : std::nullopt;
-}
-
 }  // namespace system_audio::standin
 
 using namespace system_audio;
 
-dispatch_queue_t dispatch_queue_create(const char* label, dispatch_queue_attr_t attr) {
-  if (!standin::call("dispatch_queue_create", label,
-                     attr == DISPATCH_QUEUE_SERIAL ? "serial" : "attributes")) {
-    return nullptr;
-  }
+dispatch_queue_t dispatch_queue_create(const char* label, dispatch_queue_attr_t) {
+  if (!standin::called("dispatch_queue_create")) return nullptr;
   auto core = std::make_shared<standin::QueueCore>();
-  const void* handle =
-      standin::make_object(standin::QueuePayload(label ? label : "", core), "dispatch_release");
+  const void* handle = standin::make_object(standin::QueuePayload(label ? label : "", core));
   const auto queue = static_cast<dispatch_queue_t>(const_cast<void*>(handle));
   std::lock_guard lock(core->mutex);  // the worker's id is set before it can run
   core->worker = std::thread([core, queue] { standin::run_worker(core, queue); });
@@ -112,11 +87,9 @@ dispatch_queue_t dispatch_queue_create(const char* label, dispatch_queue_attr_t 
 }
 
 void dispatch_retain(dispatch_queue_t queue) {
-  standin::call("dispatch_retain", queue);
-  standin::retain(queue, "dispatch_retain");
+  if (standin::called("dispatch_retain", queue)) standin::retain(queue);
 }
 
 void dispatch_release(dispatch_queue_t queue) {
-  standin::call("dispatch_release", queue);
-  standin::release(queue, "dispatch_release");
+  if (standin::called("dispatch_release", queue)) standin::release(queue);
 }

@@ -1,8 +1,11 @@
 #pragma once
 
-// The payloads of the CoreFoundation and Foundation objects. A CFString and an
-// NSString share one payload, as do CFArray and NSArray (toll-free bridged).
+// The payloads of the CoreFoundation and Foundation objects and of the tap
+// description. A CFString and an NSString share one payload, as do CFArray and
+// NSArray (toll-free bridged).
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +21,9 @@ struct StringPayload {
 struct NumberPayload {
   SInt32 value = 0;
 };
+struct BooleanPayload {
+  bool value = false;
+};
 struct ArrayPayload {
   std::vector<Ref> items;
   bool ns = false;
@@ -28,16 +34,20 @@ struct DictionaryPayload {
 struct ErrorPayload {
   Ref description;  // an NSString
 };
-
-std::string describe(const StringPayload& string);
-std::string content(const StringPayload& string);
-std::string describe(const NumberPayload& number);
-std::string content(const NumberPayload& number);
-std::string describe(const ArrayPayload& array);
-std::string content(const ArrayPayload& array);
-std::string describe(const DictionaryPayload& dictionary);
-std::string content(const DictionaryPayload& dictionary);
-std::string describe(const ErrorPayload& error);
+// What a CATapDescription holds; the HAL bindings read it when a tap is made.
+struct TapFields {
+  bool initialised = false;
+  // The processes tapped, or with exclusive YES those left out.
+  std::size_t processes = 0;
+  std::string device_uid;
+  long stream = 0;
+  std::optional<std::string> name;
+  bool mixdown = false;
+  bool mono = false;
+  bool exclusive = false;
+  bool is_private = false;
+  long mute_behavior = 0;
+};
 
 const void* make_string(std::u16string units, bool ns);
 

@@ -1,22 +1,22 @@
 #pragma once
 
-// The stand-in's ScreenCaptureKit and CoreMedia objects, shared by every
-// binding: displays, content, filters, configurations, streams, the output
-// class, sample buffers. What differs between bindings is only how the content
-// request, the attach and the start are answered and where the audio comes
-// from; each binding defines those four messages
+// The stand-in's ScreenCaptureKit objects, shared by every Linux binding:
+// displays, content, filters, configurations, streams, the output class. What
+// differs between bindings is only how the content request, the attach and
+// the start are answered and where the audio comes from; each binding defines
+// those four messages
 //   SCShareableContent_getShareableContent...completionHandler
 //   SCStream_initWithFilter_configuration_delegate (may call init_stream)
 //   SCStream_addStreamOutput_type_sampleHandlerQueue_error (may call attach_output)
 //   SCStream_startCaptureWithCompletionHandler
-// and hands audio to the output with deliver_sample_buffer.
+// and the CoreMedia calls on sample buffers.
 
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <string_view>
 #include <vector>
 
+#include "system_audio/apple/audio_output_class.h"
 #include "system_audio/apple/screen_capture.h"
 #include "system_audio/apple/standin/runtime.h"
 
@@ -28,9 +28,17 @@ struct DisplayFacts {
   NSInteger height = 1080;
 };
 
-// A new SCShareableContent (+1) listing these displays in this order.
-apple::SCShareableContent* make_shareable_content(const std::vector<DisplayFacts>& displays);
-
+struct DisplayPayload {
+  DisplayFacts facts;
+};
+struct ContentPayload {
+  Ref displays;  // NSArray of SCDisplay
+};
+struct FilterPayload {
+  bool initialised = false;
+  Ref display;
+  Ref excluded_windows;
+};
 struct ConfigurationPayload {
   // The framework's defaults until a setter runs.
   bool captures_audio = false;
@@ -42,12 +50,22 @@ struct ConfigurationPayload {
   std::size_t height = 1080;
   CMTime minimum_frame_interval{1, 60, 1, 0};
 };
-std::string describe(const ConfigurationPayload& configuration);
-std::string content(const ConfigurationPayload& configuration);
+
+// The instance variables of a VantleSckAudioOutput; dealloc drops the state.
+struct OutputPayload {
+  apple::VantleSckAudioOutput* self = nullptr;
+  alignas(
+      audio_output_class::IVARS_ALIGNMENT) unsigned char ivars[audio_output_class::IVARS_SIZE]{};
+  unsigned char drop_flag = 0;
+  OutputPayload() = default;
+  OutputPayload(OutputPayload&& other) noexcept;
+  OutputPayload& operator=(OutputPayload&&) = delete;
+  ~OutputPayload();
+};
 
 // A stream holds its filter, configuration, delegate, and once attached its
 // output and queue, so that nothing it calls can go away under it. binding is
-// the binding's own per-stream state, destroyed with the stream.
+// the binding's own per-stream state, destroyed first with the stream.
 struct StreamPayload {
   Ref filter;
   Ref configuration;
@@ -60,39 +78,21 @@ struct StreamPayload {
   StreamPayload& operator=(StreamPayload&&) = delete;
   ~StreamPayload();
 };
-std::string describe(const StreamPayload& stream);
 
-// For the bindings' init and attach: a live SCStream's payload (or nullptr), the
-// filled-in stream (self, or nil with self released when an argument is not
-// alive), the output and queue recorded.
-StreamPayload* stream_payload(apple::SCStream* stream);
+// A new SCShareableContent (+1) listing these displays in this order.
+apple::SCShareableContent* make_shareable_content(const std::vector<DisplayFacts>& displays);
+
+// For the bindings' init and attach: the filled-in stream (self, or nil with
+// self released when an argument is not of its class), the output and queue
+// recorded.
 apple::SCStream* init_stream(apple::SCStream* self, apple::SCContentFilter* filter,
                              apple::SCStreamConfiguration* configuration,
                              apple::VantleSckAudioOutput* delegate);
 bool attach_output(apple::SCStream* stream, apple::VantleSckAudioOutput* output,
                    dispatch_queue_t queue);
 
-// One audio sample buffer: interleaved f32 samples and how the CoreMedia calls
-// answer for it (the defaults: a ready buffer with a format description).
-struct SampleBufferSpec {
-  std::vector<float> samples;
-  UInt32 channels = 1;
-  double rate = 48000.0;
-  bool ready = true;
-  bool format_description = true;
-  bool stream_description = true;
-  OSStatus size_status = 0;
-  std::optional<std::size_t> size;  // what the size query reports; default: the list's size
-  OSStatus fill_status = 0;         // a failing fill still hands out its block buffer
-};
-CMSampleBufferRef make_sample_buffer(SampleBufferSpec spec);  // +1, CFRelease
-
-// Calls the stream's output on its queue (asynchronously, in order) with the
-// buffer, or with null when buffer is null; false when nothing is attached.
-bool deliver_sample_buffer(apple::SCStream* stream, CMSampleBufferRef buffer,
-                           apple::SCStreamOutputType type);
 // stream:didStopWithError: to the delegate, on the calling thread, with an
 // error of this description.
-bool stop_stream(apple::SCStream* stream, std::string_view description);
+void stop_stream(apple::SCStream* stream, std::string_view description);
 
 }  // namespace system_audio::standin

@@ -1,0 +1,49 @@
+#include "system_audio/apple/linux/hal_registry.h"
+
+#include <cstdio>
+
+namespace system_audio::pulse {
+
+IoProc::IoProc(AudioDeviceIOBlock io_block, dispatch_queue_t io_queue)
+    : block(static_cast<AudioDeviceIOBlock>(Block_copy(io_block))), queue(io_queue) {
+  dispatch_retain(queue);
+}
+
+IoProc::~IoProc() {
+  stream.reset();
+  Block_release(block);
+  dispatch_release(queue);
+}
+
+AudioObjectID HalRegistry::device_id(const std::string& sink_name) {
+  const auto found = device_ids.find(sink_name);
+  if (found != device_ids.end()) return found->second;
+  const AudioObjectID id = new_id();
+  device_ids.emplace(sink_name, id);
+  device_names.emplace(id, sink_name);
+  return id;
+}
+
+std::string HalRegistry::new_uid() {
+  const std::uint64_t high = uid_source();
+  const std::uint64_t low = uid_source();
+  char text[37];
+  std::snprintf(text, sizeof(text), "%08X-%04X-%04X-%04X-%012llX", unsigned(high >> 32),
+                unsigned((high >> 16) & 0xFFFF), unsigned(high & 0xFFFF), unsigned(low >> 48),
+                static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
+  return text;
+}
+
+OSStatus server_failed(const std::string& error) {
+  if (auto handler = apple::audio_hardware_reason_handler.load()) {
+    handler(("audio server: " + server_reason(error)).c_str());
+  }
+  return kAudioHardwareNotRunningError;
+}
+
+HalRegistry& hal_registry() {
+  static HalRegistry* registry = new HalRegistry();
+  return *registry;
+}
+
+}  // namespace system_audio::pulse
