@@ -2,6 +2,7 @@
 // as their spec says. A buffer stands for its own format description and
 // block buffer: what the backend does with those comes back to it.
 
+#include "runtime_watch.h"
 #include "sck_fake.h"
 #include "system_audio/apple/standin/runtime.h"
 
@@ -56,6 +57,11 @@ OSStatus CMSampleBufferGetAudioBufferListWithRetainedBlockBuffer(
   const fake::SampleBufferSpec& spec = buffer->spec;
   const std::size_t needed = spec.size.value_or(sizeof(AudioBufferList));
   if (list == nullptr) {
+    // Apple documents the size query without a block-buffer out-argument only.
+    if (block_buffer != nullptr) {
+      fake::add_fault("audio buffer list size query with a block-buffer out-argument");
+      return kAudio_ParamError;
+    }
     if (spec.size_status == 0 && size_needed != nullptr) *size_needed = needed;
     return spec.size_status;
   }
