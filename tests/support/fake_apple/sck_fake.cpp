@@ -1,7 +1,10 @@
 #include "sck_fake.h"
 
 #include <chrono>
+#include <future>
 #include <thread>
+
+#include "system_audio/apple/audio_output_class.h"
 
 namespace system_audio::fake {
 namespace {
@@ -13,6 +16,8 @@ struct State {
   std::vector<std::thread> answers;  // framework threads answering after the call returned
   const void* kept_content = nullptr;
   const void* kept_start = nullptr;
+  VantleSckAudioOutput* output = nullptr;  // attached, without a reference
+  dispatch_queue_t queue = nullptr;        // its queue, retained as the framework keeps it
 };
 
 State& state() {
@@ -57,10 +62,25 @@ void answer_kept() {
   if (const void* handler = std::exchange(s.kept_start, nullptr)) answer_start(handler, nullptr);
 }
 
+void call_output_late(CMSampleBufferRef sample_buffer) {
+  VantleSckAudioOutput* output = state().output;
+  std::promise<void> delivered;
+  standin::dispatch_async(state().queue, [&] {
+    stream_did_output_sample_buffer(output, nullptr, sample_buffer, SCStreamOutputTypeAudio);
+    delivered.set_value();
+  });
+  std::thread([output] {
+    NSError* error = standin::make_error("The stream was stopped by the system");
+    stream_did_stop_with_error(output, nullptr, error);
+    standin::release(error);
+  }).join();
+  delivered.get_future().wait();
+}
+
 void reset_screen_capture() {
   State& s = state();
   for (std::thread& answer : s.answers) answer.join();
-  for (const void* kept : {s.kept_content, s.kept_start}) {
+  for (const void* kept : {s.kept_content, s.kept_start, static_cast<const void*>(s.queue)}) {
     if (kept != nullptr) standin::release(kept);
   }
   s = {};
@@ -102,7 +122,13 @@ BOOL SCStream_addStreamOutput_type_sampleHandlerQueue_error(SCStream* self,
   if (!standin::called("SCStream_addStreamOutput_type_sampleHandlerQueue_error", self)) {
     return false;
   }
-  if (fake::state().script.attach) return standin::attach_output(self, output, queue);
+  if (fake::state().script.attach) {
+    if (!standin::attach_output(self, output, queue)) return false;
+    standin::retain(queue);
+    fake::state().output = output;
+    fake::state().queue = queue;
+    return true;
+  }
   *error = standin::make_error(fake::state().script.attach_error);
   return false;
 }

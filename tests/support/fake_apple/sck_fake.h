@@ -59,6 +59,12 @@ CMSampleBufferRef make_sample_buffer(SampleBufferSpec spec);  // +1, CFRelease
 // nil, on the calling thread, and releases it.
 void answer_kept();
 
+// ScreenCaptureKit calling the attached output after the start let go of it,
+// as it may: a sample buffer on the output's queue and a stop on a thread of
+// its own, the output held as the platform may hold it (without a
+// reference). Returns once both calls have returned.
+void call_output_late(CMSampleBufferRef sample_buffer);
+
 // Joins the answering threads, releases kept handlers, restores the script.
 void reset_screen_capture();
 
