@@ -146,6 +146,8 @@ void SCStreamConfiguration_setMinimumFrameInterval(SCStreamConfiguration* self, 
 
 SCStream* SCStream_alloc();
 // Consumes self; the stream or nil. The delegate hears stream:didStopWithError:.
+// How the stream holds its delegate and outputs is not stated, nor when it
+// stops calling them: the caller keeps its own references.
 SCStream* SCStream_initWithFilter_configuration_delegate(SCStream* self, SCContentFilter* filter,
                                                          SCStreamConfiguration* configuration,
                                                          VantleSckAudioOutput* delegate);

@@ -22,9 +22,10 @@ namespace {
 constexpr auto kStartWait = std::chrono::seconds(5);
 
 // What a start holds while it runs. Members go in reverse order of declaration,
-// which is the teardown of a failed start: queue, stream, output, configuration,
-// filter, excluded windows, display, displays, content, then the senders (when
-// the output has not taken them).
+// which is the teardown of a failed start: queue, stream, output (unless a
+// start was asked for: see keep_to_the_end), configuration, filter, excluded
+// windows, display, displays, content, then the senders (when the output has
+// not taken them).
 struct StartObjects {
   PcmSender pcm_tx;
   StatusSender status_tx;
