@@ -93,13 +93,6 @@ std::vector<std::string> releases_of(std::size_t n, std::vector<std::string> ext
   return extra;
 }
 
-// A failed start's releases but the kept output's.
-std::vector<std::string> keeping_output(std::vector<std::string> releases) {
-  std::erase(releases, "NSObject_release(VantleSckAudioOutput)");
-  std::erase(releases, kSendersGone);
-  return releases;
-}
-
 fake::ScreenCaptureScript& sck() {
   return fake::screen_capture_script();
 }
@@ -113,7 +106,7 @@ struct FailureRow {
   std::vector<std::string> releases;
   bool late = false;  // the handler kept past the wait is answered
   // A start asked for and failed keeps its output, which the stream may still
-  // call, to the end of the process; the senders stay in it.
+  // call, to the end of the process: neither it nor the senders in it go.
   bool keeps_output = false;
 };
 
@@ -144,11 +137,11 @@ const FailureRow kRows[] = {
      15, releases_of(10, {"NSObject_release(NSError \"The operation couldn't be completed. (invalid output)\")"})},
     {"StartError", nullptr, [] { sck().start = StartAnswer::error; },
      "ScreenCaptureKit audio capture failed to start: Failed to start the audio capture", 16,
-     keeping_output(releases_of(10, {kStartHandler})), false, true},
+     releases_of(10, {kStartHandler}), false, true},
     {"StartHandlerDropped", nullptr, [] { sck().start = StartAnswer::dropped; }, kStartTimedOut, 16,
-     keeping_output(releases_of(10, {kStartHandler})), false, true},
+     releases_of(10, {kStartHandler}), false, true},
     {"StartNeverAnswered", nullptr, [] { sck().start = StartAnswer::kept; }, kStartTimedOut, 16,
-     keeping_output(releases_of(10, {kStartHandler})), true, true},
+     releases_of(10, {kStartHandler}), true, true},
     // Objects the platform could not make.
     {"NoContentHandler", "SCShareableContentCompletionHandler_create", nullptr,
      kCannot + "content completion handler", 1, {kSendersGone}},
@@ -196,13 +189,15 @@ TEST_P(FailedStart, EndsWithItsTextHavingGivenBackEverythingNewestFirst) {
             std::vector<std::string>(kLines.begin(), kLines.begin() + std::ptrdiff_t(row.lines)));
   EXPECT_EQ(status_rx_.receive_for(std::chrono::seconds(0)).status,
             row.keeps_output ? ReceiveStatus::timed_out : ReceiveStatus::closed);
-  EXPECT_EQ(seen_, row.releases);
+  auto releases = row.releases;
+  std::erase_if(releases, [&](const std::string& r) {
+    return row.keeps_output && (r == kSendersGone || r.ends_with("AudioOutput)"));
+  });
+  EXPECT_EQ(seen_, releases);
   if (row.late) fake::answer_kept();
   if (!row.keeps_output) return expect_nothing_left();
   // Late calls find the output as it was: under ASan, a released one fails here.
-  fake::SampleBufferSpec spec;
-  spec.samples.assign(480, 0.5f);
-  CMSampleBufferRef buffer = fake::make_sample_buffer(spec);
+  CMSampleBufferRef buffer = fake::make_sample_buffer({.samples = std::vector(480, 0.5f)});
   fake::call_output_late(buffer);
   CFRelease(buffer);
   expect_nothing_left({"VantleSckAudioOutput"});
@@ -266,7 +261,6 @@ TEST_F(SampleBuffers, BecomeAudioAtTheirSourceRate) {
       {"size zero", 48000, [](Buffer& b) { b.spec.size = 0; }, ""},
       {"fill fails", 48000, [](Buffer& b) { b.spec.fill_status = -12737; }, ""},
       {"48000", 48000, nullptr, "sck: source format rate=48000", 160},
-      {"44100", 44100, nullptr, "sck: source format rate=44100", 174},
       {"zero rate", 0, nullptr, kAt16000, 479},
       {"no format", 48000, [](Buffer& b) { b.spec.format_description = false; }, kAt16000, 479},
       {"no rate", 48000, [](Buffer& b) { b.spec.stream_description = false; }, kAt16000, 479},

@@ -1,7 +1,6 @@
 #include "sck_fake.h"
 
 #include <chrono>
-#include <future>
 #include <thread>
 
 #include "system_audio/apple/audio_output_class.h"
@@ -17,7 +16,6 @@ struct State {
   const void* kept_content = nullptr;
   const void* kept_start = nullptr;
   VantleSckAudioOutput* output = nullptr;  // attached, without a reference
-  dispatch_queue_t queue = nullptr;        // its queue, retained as the framework keeps it
 };
 
 State& state() {
@@ -29,12 +27,8 @@ void answer_content(const void* handler, const ScreenCaptureScript& script, Cont
   using A = ContentAnswer;
   const void* content = nullptr;
   NSError* error = nullptr;
-  if (answer == A::content) {
-    content = standin::make_shareable_content(script.displays);
-  }
-  if (answer == A::error) {
-    error = standin::make_error(script.content_error);
-  }
+  if (answer == A::content) content = standin::make_shareable_content(script.displays);
+  if (answer == A::error) error = standin::make_error(script.content_error);
   standin::invoke_block<SCShareableContentCompletionHandlerInvoke>(
       handler, static_cast<SCShareableContent*>(const_cast<void*>(content)), error);
   for (const void* made : {content, static_cast<const void*>(error), handler}) {
@@ -64,23 +58,16 @@ void answer_kept() {
 
 void call_output_late(CMSampleBufferRef sample_buffer) {
   VantleSckAudioOutput* output = state().output;
-  std::promise<void> delivered;
-  standin::dispatch_async(state().queue, [&] {
-    stream_did_output_sample_buffer(output, nullptr, sample_buffer, SCStreamOutputTypeAudio);
-    delivered.set_value();
-  });
-  std::thread([output] {
-    NSError* error = standin::make_error("The stream was stopped by the system");
-    stream_did_stop_with_error(output, nullptr, error);
-    standin::release(error);
-  }).join();
-  delivered.get_future().wait();
+  stream_did_output_sample_buffer(output, nullptr, sample_buffer, SCStreamOutputTypeAudio);
+  NSError* error = standin::make_error("The stream was stopped by the system");
+  stream_did_stop_with_error(output, nullptr, error);
+  standin::release(error);
 }
 
 void reset_screen_capture() {
   State& s = state();
   for (std::thread& answer : s.answers) answer.join();
-  for (const void* kept : {s.kept_content, s.kept_start, static_cast<const void*>(s.queue)}) {
+  for (const void* kept : {s.kept_content, s.kept_start}) {
     if (kept != nullptr) standin::release(kept);
   }
   s = {};
@@ -94,13 +81,11 @@ void SCShareableContent_getShareableContentExcludingDesktopWindows_onScreenWindo
     BOOL, BOOL, SCShareableContentCompletionHandler completionHandler) {
   standin::retain(completionHandler);
   const fake::ScreenCaptureScript script = fake::state().script;
-  const auto answer = [=] { fake::answer_content(completionHandler, script, script.content); };
-  switch (script.content) {
-    case fake::ContentAnswer::kept:
-      fake::state().kept_content = completionHandler;
-      return;
-    default:
-      fake::state().answers.emplace_back(answer);
+  if (script.content == fake::ContentAnswer::kept) {
+    fake::state().kept_content = completionHandler;
+  } else {
+    fake::state().answers.emplace_back(
+        [=] { fake::answer_content(completionHandler, script, script.content); });
   }
 }
 
@@ -123,11 +108,8 @@ BOOL SCStream_addStreamOutput_type_sampleHandlerQueue_error(SCStream* self,
     return false;
   }
   if (fake::state().script.attach) {
-    if (!standin::attach_output(self, output, queue)) return false;
-    standin::retain(queue);
     fake::state().output = output;
-    fake::state().queue = queue;
-    return true;
+    return standin::attach_output(self, output, queue);
   }
   *error = standin::make_error(fake::state().script.attach_error);
   return false;

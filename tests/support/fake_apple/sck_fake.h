@@ -40,18 +40,17 @@ struct ScreenCaptureScript {
 
 ScreenCaptureScript& screen_capture_script();
 
-// One audio sample buffer: interleaved f32 samples and how the CoreMedia calls
-// answer for it (the defaults: a ready buffer with a format description).
+// One audio sample buffer: mono f32 samples and how the CoreMedia calls answer
+// for it (the defaults: a ready buffer with a format description).
 struct SampleBufferSpec {
   std::vector<float> samples;
-  UInt32 channels = 1;
   double rate = 48000.0;
   bool ready = true;
   bool format_description = true;
   bool stream_description = true;
   OSStatus size_status = 0;
-  std::optional<std::size_t> size;  // what the size query reports; default: the list's size
-  OSStatus fill_status = 0;         // a failing fill still hands out its block buffer
+  std::optional<std::size_t> size{};  // what the size query reports; default: the list's size
+  OSStatus fill_status = 0;           // a failing fill still hands out its block buffer
 };
 CMSampleBufferRef make_sample_buffer(SampleBufferSpec spec);  // +1, CFRelease
 
@@ -59,10 +58,8 @@ CMSampleBufferRef make_sample_buffer(SampleBufferSpec spec);  // +1, CFRelease
 // nil, on the calling thread, and releases it.
 void answer_kept();
 
-// ScreenCaptureKit calling the attached output after the start let go of it,
-// as it may: a sample buffer on the output's queue and a stop on a thread of
-// its own, the output held as the platform may hold it (without a
-// reference). Returns once both calls have returned.
+// ScreenCaptureKit calling the attached output (a sample buffer, then a stop)
+// after the start let go of it, as it may: held without a reference.
 void call_output_late(CMSampleBufferRef sample_buffer);
 
 // Joins the answering threads, releases kept handlers, restores the script.
