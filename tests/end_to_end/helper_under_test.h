@@ -79,8 +79,9 @@ inline std::expected<void, std::string> play_while_reading(const PrivateAudioSer
 // A helper on the server, read up to its first PCM line: audio played before an
 // idle server's first delivery reaches no client.
 inline std::unique_ptr<parent::Child> start_streaming(const PrivateAudioServer& server,
-                                                      Captured& out) {
-  auto helper = start_helper(server.environment_entry());
+                                                      Captured& out,
+                                                      std::vector<std::string> arguments = {}) {
+  auto helper = start_helper(server.environment_entry(), std::move(arguments));
   const bool streaming = read_until(*helper, out, 15s, [&] { return out.reader.pcm_lines() > 0; });
   EXPECT_TRUE(streaming) << "no PCM line within 15 s; stderr:\n" << helper->error_text();
   return streaming ? std::move(helper) : nullptr;

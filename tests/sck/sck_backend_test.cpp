@@ -50,10 +50,10 @@ class SckFakeTest : public ::testing::Test {
     return pcm_rx_.receive_for(std::chrono::seconds(0)).status == ReceiveStatus::closed;
   }
 
-  // Everything given back once, after the fake's own threads are done.
-  static void expect_nothing_left() {
+  // Everything given back once (but what is kept), after the fake's own threads are done.
+  static void expect_nothing_left(const std::vector<std::string>& kept = {}) {
     fake::reset_screen_capture();
-    EXPECT_TRUE(fake::leftovers().empty()) << ::testing::PrintToString(fake::leftovers());
+    EXPECT_EQ(fake::leftovers(), kept);
   }
 };
 
@@ -105,6 +105,9 @@ struct FailureRow {
   std::size_t lines;  // the first `lines` of a good start are written
   std::vector<std::string> releases;
   bool late = false;  // the handler kept past the wait is answered
+  // A start asked for and failed keeps its output, which the stream may still
+  // call, to the end of the process: neither it nor the senders in it go.
+  bool keeps_output = false;
 };
 
 void PrintTo(const FailureRow& row, std::ostream* out) {  // names in test lists, not bytes
@@ -134,11 +137,11 @@ const FailureRow kRows[] = {
      15, releases_of(10, {"NSObject_release(NSError \"The operation couldn't be completed. (invalid output)\")"})},
     {"StartError", nullptr, [] { sck().start = StartAnswer::error; },
      "ScreenCaptureKit audio capture failed to start: Failed to start the audio capture", 16,
-     releases_of(10, {kStartHandler})},
+     releases_of(10, {kStartHandler}), false, true},
     {"StartHandlerDropped", nullptr, [] { sck().start = StartAnswer::dropped; }, kStartTimedOut, 16,
-     releases_of(10, {kStartHandler})},
+     releases_of(10, {kStartHandler}), false, true},
     {"StartNeverAnswered", nullptr, [] { sck().start = StartAnswer::kept; }, kStartTimedOut, 16,
-     releases_of(10, {kStartHandler}), true},
+     releases_of(10, {kStartHandler}), true, true},
     // Objects the platform could not make.
     {"NoContentHandler", "SCShareableContentCompletionHandler_create", nullptr,
      kCannot + "content completion handler", 1, {kSendersGone}},
@@ -184,10 +187,20 @@ TEST_P(FailedStart, EndsWithItsTextHavingGivenBackEverythingNewestFirst) {
   EXPECT_EQ(session ? std::string("<started>") : session.error(), row.error);
   EXPECT_EQ(captured_diagnostics(),
             std::vector<std::string>(kLines.begin(), kLines.begin() + std::ptrdiff_t(row.lines)));
-  EXPECT_EQ(status_rx_.receive_for(std::chrono::seconds(0)).status, ReceiveStatus::closed);
-  EXPECT_EQ(seen_, row.releases);
+  EXPECT_EQ(status_rx_.receive_for(std::chrono::seconds(0)).status,
+            row.keeps_output ? ReceiveStatus::timed_out : ReceiveStatus::closed);
+  auto releases = row.releases;
+  std::erase_if(releases, [&](const std::string& r) {
+    return row.keeps_output && (r == kSendersGone || r.ends_with("AudioOutput)"));
+  });
+  EXPECT_EQ(seen_, releases);
   if (row.late) fake::answer_kept();
-  expect_nothing_left();
+  if (!row.keeps_output) return expect_nothing_left();
+  // Late calls find the output as it was: under ASan, a released one fails here.
+  CMSampleBufferRef buffer = fake::make_sample_buffer({.samples = std::vector(480, 0.5f)});
+  fake::call_output_late(buffer);
+  CFRelease(buffer);
+  expect_nothing_left({"VantleSckAudioOutput"});
 }
 
 INSTANTIATE_TEST_SUITE_P(EachStep, FailedStart, ::testing::ValuesIn(kRows),
@@ -248,7 +261,6 @@ TEST_F(SampleBuffers, BecomeAudioAtTheirSourceRate) {
       {"size zero", 48000, [](Buffer& b) { b.spec.size = 0; }, ""},
       {"fill fails", 48000, [](Buffer& b) { b.spec.fill_status = -12737; }, ""},
       {"48000", 48000, nullptr, "sck: source format rate=48000", 160},
-      {"44100", 44100, nullptr, "sck: source format rate=44100", 174},
       {"zero rate", 0, nullptr, kAt16000, 479},
       {"no format", 48000, [](Buffer& b) { b.spec.format_description = false; }, kAt16000, 479},
       {"no rate", 48000, [](Buffer& b) { b.spec.stream_description = false; }, kAt16000, 479},

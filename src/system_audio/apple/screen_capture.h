@@ -60,8 +60,10 @@ CMFormatDescriptionRef CMSampleBufferGetFormatDescription(CMSampleBufferRef sbuf
 // Borrowed, valid while the description lives; null when it describes no audio.
 const AudioStreamBasicDescription* CMAudioFormatDescriptionGetStreamBasicDescription(
     CMAudioFormatDescriptionRef desc);
-// With bufferListOut null: the size needed. With a list of that size: the list,
-// whose data stays valid while *blockBufferOut (retained: CFRelease it) lives.
+// With bufferListOut and blockBufferOut null: the size needed (the documented
+// size query; whether it takes a block-buffer out-argument too is unverified).
+// With a list of that size: the list, whose data stays valid while
+// *blockBufferOut (retained: CFRelease it) lives.
 OSStatus CMSampleBufferGetAudioBufferListWithRetainedBlockBuffer(
     CMSampleBufferRef sbuf, std::size_t* bufferListSizeNeededOut, AudioBufferList* bufferListOut,
     std::size_t bufferListSize, CFAllocatorRef blockBufferStructureAllocator,
@@ -144,6 +146,8 @@ void SCStreamConfiguration_setMinimumFrameInterval(SCStreamConfiguration* self, 
 
 SCStream* SCStream_alloc();
 // Consumes self; the stream or nil. The delegate hears stream:didStopWithError:.
+// How the stream holds its delegate and outputs is not stated, nor when it
+// stops calling them: the caller keeps its own references.
 SCStream* SCStream_initWithFilter_configuration_delegate(SCStream* self, SCContentFilter* filter,
                                                          SCStreamConfiguration* configuration,
                                                          VantleSckAudioOutput* delegate);

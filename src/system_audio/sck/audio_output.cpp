@@ -69,22 +69,23 @@ void stream_did_output_sample_buffer(VantleSckAudioOutput* self, SCStream* strea
   if (!CMSampleBufferDataIsReady(sample_buffer)) return;
   const double rate = source_rate(sample_buffer);
 
-  CMBlockBufferRef block = nullptr;
+  // The size alone, as Apple documents it: no list and no block-buffer out-argument.
   std::size_t size = 0;
   OSStatus status = CMSampleBufferGetAudioBufferListWithRetainedBlockBuffer(
       sample_buffer, &size, nullptr, 0, kCFAllocatorDefault, kCFAllocatorDefault,
-      kCMSampleBufferFlag_AudioBufferList_Assure16ByteAlignment, &block);
-  CfRef<CMBlockBufferRef> held(std::exchange(block, nullptr));
+      kCMSampleBufferFlag_AudioBufferList_Assure16ByteAlignment, nullptr);
   if (status != 0 || size == 0) return;
 
   // Zero-filled, in storage that keeps its room from buffer to buffer.
   std::vector<std::byte>& bytes = state_of(self).list_bytes;
   bytes.assign(size, std::byte{0});
   auto* list = reinterpret_cast<AudioBufferList*>(bytes.data());
+  CMBlockBufferRef block = nullptr;
   status = CMSampleBufferGetAudioBufferListWithRetainedBlockBuffer(
       sample_buffer, nullptr, list, size, kCFAllocatorDefault, kCFAllocatorDefault,
       kCMSampleBufferFlag_AudioBufferList_Assure16ByteAlignment, &block);
-  held = CfRef<CMBlockBufferRef>(block);
+  // It owns the list's data: held until the audio has been taken.
+  const CfRef<CMBlockBufferRef> held(block);
   if (status != 0 || !list_fits(*list, size)) return;
   stream_did_output_audio(self, stream, *list, rate);
 }

@@ -1,8 +1,10 @@
 #include "system_audio/sck/sck_session.h"
 
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "system_audio/apple/cf_text.h"
 #include "system_audio/frame/line_writer.h"
@@ -20,9 +22,10 @@ namespace {
 constexpr auto kStartWait = std::chrono::seconds(5);
 
 // What a start holds while it runs. Members go in reverse order of declaration,
-// which is the teardown of a failed start: queue, stream, output, configuration,
-// filter, excluded windows, display, displays, content, then the senders (when
-// the output has not taken them).
+// which is the teardown of a failed start: queue, stream, output (unless a
+// start was asked for: see keep_to_the_end), configuration, filter, excluded
+// windows, display, displays, content, then the senders (when the output has
+// not taken them).
 struct StartObjects {
   PcmSender pcm_tx;
   StatusSender status_tx;
@@ -58,6 +61,19 @@ void on_start(void* context, NSError* error) noexcept {
 // the wait at once.
 void drop_start_sender(void* context) {
   delete static_cast<StartSender*>(context);
+}
+
+// A stream whose start was asked for may still call its output after the
+// start failed (a buffer on its queue, a stop on a framework thread), and no
+// call is promised to end that: a stop is not, and a start that never
+// answered need not answer a stop. So the output, with the senders in its
+// state, is kept to the end of the process, which after a failed start
+// follows the ERROR line at once.
+void keep_to_the_end(NsRef<VantleSckAudioOutput> output) {
+  static std::mutex mutex;
+  static auto* const kept = new std::vector<VantleSckAudioOutput*>();  // never destroyed
+  std::lock_guard lock(mutex);
+  kept->push_back(output.release());
 }
 
 Result<void> choose_display(StartObjects& objects) {
@@ -140,20 +156,23 @@ Result<void> build_stream(StartObjects& objects) {
   return {};
 }
 
-Result<void> start_capture(SCStream* stream) {
+Result<void> start_capture(StartObjects& objects) {
   write_diagnostic("sck: start capture request");
   auto [start_tx, start_rx] = make_channel<Result<void>>();
   // The block owns the sender from here on, made or not.
   BlockRef<SCStreamCompletionHandler> handler(SCStreamCompletionHandler_create(
       &on_start, new StartSender(std::move(start_tx)), &drop_start_sender));
   if (!handler) return fail("ScreenCaptureKit could not create the start completion handler");
-  SCStream_startCaptureWithCompletionHandler(stream, handler.get());
+  SCStream_startCaptureWithCompletionHandler(objects.stream.get(), handler.get());
   handler.reset();
 
   auto answer = start_rx.receive_for(kStartWait);
-  if (answer.status != ReceiveStatus::message)
-    return fail("ScreenCaptureKit start callback timed out before computer audio became ready");
-  return std::move(*answer.message);
+  Result<void> started =
+      answer.status == ReceiveStatus::message
+          ? std::move(*answer.message)
+          : fail("ScreenCaptureKit start callback timed out before computer audio became ready");
+  if (!started) keep_to_the_end(std::move(objects.output));
+  return started;
 }
 
 }  // namespace
@@ -174,9 +193,7 @@ Result<SckAudioSession> SckAudioSession::start(const Options&, PcmSender pcm_tx,
   write_diagnostic("sck: start");
   if (auto chosen = choose_display(objects); !chosen) return fail(std::move(chosen.error()));
   if (auto built = build_stream(objects); !built) return fail(std::move(built.error()));
-  if (auto started = start_capture(objects.stream.get()); !started) {
-    return fail(std::move(started.error()));
-  }
+  if (auto started = start_capture(objects); !started) return fail(std::move(started.error()));
   write_diagnostic("sck: ready");
 
   // The excluded windows, the display, the displays and the content go with

@@ -25,7 +25,9 @@ struct SckAudioSession {
   ~SckAudioSession();
 
   // Everything or nothing: on failure, all that was built is released before
-  // the error returns, the senders with the output or last.
+  // the error returns, the senders with the output or last; but once the
+  // stream was asked to start, the output (holding the senders) is kept to
+  // the end of the process, since the stream may still call it.
   static Result<SckAudioSession> start(const Options& options, PcmSender pcm_tx,
                                        StatusSender status_tx);
 };

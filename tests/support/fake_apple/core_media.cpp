@@ -13,15 +13,10 @@ struct SampleBufferPayload {
 };
 
 CMSampleBufferRef make_sample_buffer(SampleBufferSpec spec) {
-  const AudioStreamBasicDescription format{spec.rate,
-                                           kAudioFormatLinearPCM,
-                                           kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked,
-                                           4 * spec.channels,
-                                           1,
-                                           4 * spec.channels,
-                                           spec.channels,
-                                           32,
-                                           0};
+  // clang-format off
+  const AudioStreamBasicDescription format{spec.rate, kAudioFormatLinearPCM,
+      kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked, 4, 1, 4, 1, 32, 0};  // mono float32
+  // clang-format on
   return static_cast<CMSampleBufferRef>(
       const_cast<void*>(standin::make_object(SampleBufferPayload{std::move(spec), format})));
 }
@@ -56,6 +51,8 @@ OSStatus CMSampleBufferGetAudioBufferListWithRetainedBlockBuffer(
   const fake::SampleBufferSpec& spec = buffer->spec;
   const std::size_t needed = spec.size.value_or(sizeof(AudioBufferList));
   if (list == nullptr) {
+    // Apple documents the size query without a block-buffer out-argument only.
+    if (block_buffer != nullptr) return kAudio_ParamError;
     if (spec.size_status == 0 && size_needed != nullptr) *size_needed = needed;
     return spec.size_status;
   }
@@ -67,6 +64,6 @@ OSStatus CMSampleBufferGetAudioBufferListWithRetainedBlockBuffer(
   if (spec.fill_status != 0) return spec.fill_status;
   auto& samples = buffer->spec.samples;
   list->mNumberBuffers = 1;
-  list->mBuffers[0] = {spec.channels, UInt32(samples.size() * sizeof(float)), samples.data()};
+  list->mBuffers[0] = {1, UInt32(samples.size() * sizeof(float)), samples.data()};
   return 0;
 }

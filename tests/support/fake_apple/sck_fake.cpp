@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "system_audio/apple/audio_output_class.h"
+
 namespace system_audio::fake {
 namespace {
 
@@ -13,6 +15,7 @@ struct State {
   std::vector<std::thread> answers;  // framework threads answering after the call returned
   const void* kept_content = nullptr;
   const void* kept_start = nullptr;
+  VantleSckAudioOutput* output = nullptr;  // attached, without a reference
 };
 
 State& state() {
@@ -24,12 +27,8 @@ void answer_content(const void* handler, const ScreenCaptureScript& script, Cont
   using A = ContentAnswer;
   const void* content = nullptr;
   NSError* error = nullptr;
-  if (answer == A::content) {
-    content = standin::make_shareable_content(script.displays);
-  }
-  if (answer == A::error) {
-    error = standin::make_error(script.content_error);
-  }
+  if (answer == A::content) content = standin::make_shareable_content(script.displays);
+  if (answer == A::error) error = standin::make_error(script.content_error);
   standin::invoke_block<SCShareableContentCompletionHandlerInvoke>(
       handler, static_cast<SCShareableContent*>(const_cast<void*>(content)), error);
   for (const void* made : {content, static_cast<const void*>(error), handler}) {
@@ -57,6 +56,14 @@ void answer_kept() {
   if (const void* handler = std::exchange(s.kept_start, nullptr)) answer_start(handler, nullptr);
 }
 
+void call_output_late(CMSampleBufferRef sample_buffer) {
+  VantleSckAudioOutput* output = state().output;
+  stream_did_output_sample_buffer(output, nullptr, sample_buffer, SCStreamOutputTypeAudio);
+  NSError* error = standin::make_error("The stream was stopped by the system");
+  stream_did_stop_with_error(output, nullptr, error);
+  standin::release(error);
+}
+
 void reset_screen_capture() {
   State& s = state();
   for (std::thread& answer : s.answers) answer.join();
@@ -74,13 +81,11 @@ void SCShareableContent_getShareableContentExcludingDesktopWindows_onScreenWindo
     BOOL, BOOL, SCShareableContentCompletionHandler completionHandler) {
   standin::retain(completionHandler);
   const fake::ScreenCaptureScript script = fake::state().script;
-  const auto answer = [=] { fake::answer_content(completionHandler, script, script.content); };
-  switch (script.content) {
-    case fake::ContentAnswer::kept:
-      fake::state().kept_content = completionHandler;
-      return;
-    default:
-      fake::state().answers.emplace_back(answer);
+  if (script.content == fake::ContentAnswer::kept) {
+    fake::state().kept_content = completionHandler;
+  } else {
+    fake::state().answers.emplace_back(
+        [=] { fake::answer_content(completionHandler, script, script.content); });
   }
 }
 
@@ -102,7 +107,10 @@ BOOL SCStream_addStreamOutput_type_sampleHandlerQueue_error(SCStream* self,
   if (!standin::called("SCStream_addStreamOutput_type_sampleHandlerQueue_error", self)) {
     return false;
   }
-  if (fake::state().script.attach) return standin::attach_output(self, output, queue);
+  if (fake::state().script.attach) {
+    fake::state().output = output;
+    return standin::attach_output(self, output, queue);
+  }
   *error = standin::make_error(fake::state().script.attach_error);
   return false;
 }

@@ -40,24 +40,27 @@ struct ScreenCaptureScript {
 
 ScreenCaptureScript& screen_capture_script();
 
-// One audio sample buffer: interleaved f32 samples and how the CoreMedia calls
-// answer for it (the defaults: a ready buffer with a format description).
+// One audio sample buffer: mono f32 samples and how the CoreMedia calls answer
+// for it (the defaults: a ready buffer with a format description).
 struct SampleBufferSpec {
   std::vector<float> samples;
-  UInt32 channels = 1;
   double rate = 48000.0;
   bool ready = true;
   bool format_description = true;
   bool stream_description = true;
   OSStatus size_status = 0;
-  std::optional<std::size_t> size;  // what the size query reports; default: the list's size
-  OSStatus fill_status = 0;         // a failing fill still hands out its block buffer
+  std::optional<std::size_t> size{};  // what the size query reports; default: the list's size
+  OSStatus fill_status = 0;           // a failing fill still hands out its block buffer
 };
 CMSampleBufferRef make_sample_buffer(SampleBufferSpec spec);  // +1, CFRelease
 
 // Answers a kept content handler with content, or a kept start handler with
 // nil, on the calling thread, and releases it.
 void answer_kept();
+
+// ScreenCaptureKit calling the attached output (a sample buffer, then a stop)
+// after the start let go of it, as it may: held without a reference.
+void call_output_late(CMSampleBufferRef sample_buffer);
 
 // Joins the answering threads, releases kept handlers, restores the script.
 void reset_screen_capture();
