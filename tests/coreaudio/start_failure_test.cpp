@@ -138,16 +138,12 @@ const Row kRows[] = {
         {testing::kRemoveListeners.back(), kDestroyIoProc, kDestroyAggregate, kDestroyTap,
          kReleaseListener, kReleaseListenerQueue, kReleaseQueue, kReleaseBlock},
         true),
-    row(
-        "DeviceStartStatus", 7, 5, "start CoreAudio tap IO failed: OSStatus 1937010544 (stop)",
+    row("DeviceStartStatus", 7, 5, "start CoreAudio tap IO failed: OSStatus 1937010544 (stop)",
         status(&fake::Script::start_status, kAudioHardwareNotRunningError),
-        [] {
-          std::vector<std::string> calls = testing::kRemoveListeners;
-          calls.insert(calls.end(),
-                       {kDestroyIoProc, kDestroyAggregate, kDestroyTap, kReleaseListener,
-                        kReleaseListenerQueue, kReleaseQueue, kReleaseBlock});
-          return calls;
-        }(),
+        {testing::kRemoveListeners[0], testing::kRemoveListeners[1], testing::kRemoveListeners[2],
+         testing::kRemoveListeners[3], testing::kRemoveListeners[4], kDestroyIoProc,
+         kDestroyAggregate, kDestroyTap, kReleaseListener, kReleaseListenerQueue, kReleaseQueue,
+         kReleaseBlock},
         true),
 };
 

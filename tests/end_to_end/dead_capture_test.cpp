@@ -5,6 +5,7 @@
 // a second.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "helper_under_test.h"
@@ -33,6 +34,9 @@ TEST_P(DeadCapture, IsToldOnceAndAParentThatGoesStillEndsTheHelper) {
   Captured out;
   auto helper = start_streaming(*server, out);
   ASSERT_TRUE(helper);
+  // The sink's monitor as a mono float tap at the sink's rate.
+  EXPECT_TRUE(helper->error_text().contains(
+      "\ncoreaudio: tap format rate=48000 channels=1 flags=9 bits=32\n"));
   const auto acted = Clock::now();
   if (row.act == nullptr) {
     ASSERT_TRUE(server->kill_record_streams());
@@ -47,6 +51,8 @@ TEST_P(DeadCapture, IsToldOnceAndAParentThatGoesStillEndsTheHelper) {
   // Longer than the watch takes to tell IO that stopped: no stopped capture follows.
   read_until(*helper, out, 3s, [&] { return statuses.size() > row.statuses.size(); });
   EXPECT_EQ(statuses, row.statuses);
+  // Silence is carried as it is, until the capture died.
+  EXPECT_TRUE(std::ranges::all_of(out.reader.samples(), [](float s) { return s == 0; }));
   helper->close_output();
   helper->close_errors();
   const auto end = helper->wait(1s);

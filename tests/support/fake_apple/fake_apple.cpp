@@ -259,16 +259,16 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPrope
       return fake::write(0, script.aggregate_running, 4, size, data);
     if (object == 1 && selector == kAudioHardwarePropertyProcessObjectList) {
       std::vector<AudioObjectID> ids;
-      for (const auto& process : script.processes) ids.push_back(process.id);
+      for (const auto& [id, pid, running] : script.processes) ids.push_back(id);
       ids.resize(std::min<std::size_t>(ids.size(), *size / 4));
       std::memcpy(data, ids.data(), *size = UInt32(ids.size() * 4));
       return 0;
     }
-    for (const auto& process : script.processes) {
-      if (process.id != object) continue;
-      if (selector == kAudioProcessPropertyPID) return fake::write(0, process.pid, 4, size, data);
-      if (selector == kAudioProcessPropertyIsRunningOutput)
-        return fake::write(0, process.running_output, 4, size, data);
+    for (const auto& [id, pid, running] : script.processes) {
+      if (id == object && selector == kAudioProcessPropertyPID)
+        return fake::write(0, pid, 4, size, data);
+      if (id == object && selector == kAudioProcessPropertyIsRunningOutput)
+        return fake::write(0, running, 4, size, data);
     }
     if (object == script.default_device && selector == kAudioDevicePropertyDeviceUID)
       return fake::write_uid(script.device_uid_status, script.device_uid, size, data);

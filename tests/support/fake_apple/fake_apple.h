@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "runtime_watch.h"
@@ -50,12 +51,8 @@ struct Script {
   // count: an IO cycle's input list holds them, full of kMicrophone, before
   // the tap's buffers.
   std::vector<UInt32> device_inputs;
-  // The process objects: their ids, pids and IsRunningOutput.
-  struct Process {
-    AudioObjectID id;
-    pid_t pid;
-    UInt32 running_output;
-  };
+  // The process objects: id, pid and IsRunningOutput of each.
+  using Process = std::tuple<AudioObjectID, pid_t, UInt32>;
   std::vector<Process> processes;
   // Runtime calls that fail (return nullptr / nil): "dispatch_queue_create"
   // fails every such call, "CFStringCreateWithBytes#2" only the second. The
