@@ -21,6 +21,10 @@ struct Row {
   std::vector<std::string> statuses;
 };
 
+void PrintTo(const Row& row, std::ostream* out) {
+  *out << row.name;
+}
+
 class DeadCapture : public ::testing::TestWithParam<Row> {};
 
 TEST_P(DeadCapture, IsToldOnceAndAParentThatGoesStillEndsTheHelper) {

@@ -261,7 +261,8 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPrope
       std::vector<AudioObjectID> ids;
       for (const auto& [id, pid, running] : script.processes) ids.push_back(id);
       ids.resize(std::min<std::size_t>(ids.size(), *size / 4));
-      std::memcpy(data, ids.data(), *size = UInt32(ids.size() * 4));
+      std::ranges::copy(ids, static_cast<AudioObjectID*>(data));
+      *size = UInt32(ids.size() * 4);
       return 0;
     }
     for (const auto& [id, pid, running] : script.processes) {

@@ -77,7 +77,7 @@ OSStatus read_process_list(HalRegistry& registry, UInt32* size, void* data) {
   // As many as the caller made room for.
   processes->resize(std::min<std::size_t>(processes->size(), *size / sizeof(AudioObjectID)));
   *size = UInt32(processes->size() * sizeof(AudioObjectID));
-  std::memcpy(data, processes->data(), *size);
+  std::copy(processes->begin(), processes->end(), static_cast<AudioObjectID*>(data));
   return kAudioHardwareNoError;
 }
 
