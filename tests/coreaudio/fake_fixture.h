@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,9 @@
 #include "system_audio/coreaudio/coreaudio_session.h"
 
 namespace system_audio::testing {
+
+// The fake HAL's objects.
+inline constexpr AudioObjectID kDevice = 73, kTap = 77, kAggregate = 88;
 
 // The diagnostics of a successful start, in order.
 // clang-format off
@@ -24,6 +29,8 @@ inline const std::vector<std::string> kStartLines = {
 
 // A started session's listeners going, newest first.
 inline const std::vector<std::string> kRemoveListeners = {
+    "AudioObjectRemovePropertyListenerBlock(88, 'gone')",
+    "AudioObjectRemovePropertyListenerBlock(77, 'tfmt')",
     "AudioObjectRemovePropertyListenerBlock(1, 'srst')",
     "AudioObjectRemovePropertyListenerBlock(1, 'dOut')",
     "AudioObjectRemovePropertyListenerBlock(73, 'livn')"};
@@ -63,6 +70,25 @@ class FakeHalTest : public ::testing::Test {
     mark_gone();
     diagnostics = split_lines(text);
     return session;
+  }
+
+  // The statuses sent so far, joined by "|".
+  std::string statuses() {
+    std::string joined;
+    while (auto text = status_rx.receive_for(std::chrono::seconds(0)).message) {
+      joined += (joined.empty() ? "" : "|") + *text;
+    }
+    return joined;
+  }
+
+  // The samples of the chunks sent so far, joined.
+  std::vector<float> samples() {
+    std::vector<float> out;
+    while (auto chunk = pcm_rx.receive_for(std::chrono::seconds(0)).message) {
+      out.resize(out.size() + chunk->size() / 4);
+      std::memcpy(out.data() + out.size() - chunk->size() / 4, chunk->data(), chunk->size());
+    }
+    return out;
   }
 
   bool pcm_closed() {

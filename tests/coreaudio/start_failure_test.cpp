@@ -17,6 +17,8 @@ const std::string kReleaseQueue =
     "dispatch_release(dispatch_queue \"com.vantle.audio-helper.audio-tap\")";
 const std::string kReleaseBlock = "Block_release(AudioDeviceIOBlock)";
 const std::string kReleaseListener = "Block_release(AudioObjectPropertyListenerBlock)";
+const std::string kReleaseListenerQueue =
+    "dispatch_release(dispatch_queue \"com.vantle.audio-helper.device-changes\")";
 const std::string kDestroyIoProc = "AudioDeviceDestroyIOProcID(88, IOProc#1)";
 
 // What the aggregate description holds while it is built, in release order
@@ -127,16 +129,20 @@ const Row kRows[] = {
         "create CoreAudio tap IOProc failed: OSStatus 1852797029 (nope)",
         status(&fake::Script::create_io_proc_status, kAudioHardwareIllegalOperationError),
         {kDestroyAggregate, kDestroyTap, kReleaseQueue, kReleaseBlock}, true),
+    row("NoListenerQueue", 7, 5, "CoreAudio could not create the listener queue",
+        fail("dispatch_queue_create#2"),
+        {kDestroyIoProc, kDestroyAggregate, kDestroyTap, kReleaseQueue, kReleaseBlock}, true),
     row("ListenerAddStatus", 7, 5,
         "listen for CoreAudio device changes failed: OSStatus 560947818 (!obj)",
         fail("AudioObjectAddPropertyListenerBlock#2"),
         {testing::kRemoveListeners.back(), kDestroyIoProc, kDestroyAggregate, kDestroyTap,
-         kReleaseListener, kReleaseQueue, kReleaseBlock},
+         kReleaseListener, kReleaseListenerQueue, kReleaseQueue, kReleaseBlock},
         true),
     row("DeviceStartStatus", 7, 5, "start CoreAudio tap IO failed: OSStatus 1937010544 (stop)",
         status(&fake::Script::start_status, kAudioHardwareNotRunningError),
         {testing::kRemoveListeners[0], testing::kRemoveListeners[1], testing::kRemoveListeners[2],
-         kDestroyIoProc, kDestroyAggregate, kDestroyTap, kReleaseListener, kReleaseQueue,
+         testing::kRemoveListeners[3], testing::kRemoveListeners[4], kDestroyIoProc,
+         kDestroyAggregate, kDestroyTap, kReleaseListener, kReleaseListenerQueue, kReleaseQueue,
          kReleaseBlock},
         true),
 };

@@ -7,6 +7,8 @@
 // Property listeners tell of devices that go and of a default device or audio
 // service that changes.
 
+#include <sys/types.h>
+
 #include <atomic>
 
 #include "system_audio/apple/foundation.h"
@@ -49,6 +51,18 @@ constexpr AudioObjectPropertySelector kAudioDevicePropertyDeviceIsAlive =
 // Only notified, on the system object: the audio service restarted or was lost.
 constexpr AudioObjectPropertySelector kAudioHardwarePropertyServiceRestarted =
     system_audio::apple::four_char_code("srst");
+// UInt32 on a device, 1 while it runs IO in at least one process.
+constexpr AudioObjectPropertySelector kAudioDevicePropertyDeviceIsRunningSomewhere =
+    system_audio::apple::four_char_code("gone");
+// On the system object: the process objects (AudioObjectID[]) of every client.
+constexpr AudioObjectPropertySelector kAudioHardwarePropertyProcessObjectList =
+    system_audio::apple::four_char_code("prs#");
+// On a process object: its pid_t, and UInt32 1 while it runs IO with an
+// active output stream.
+constexpr AudioObjectPropertySelector kAudioProcessPropertyPID =
+    system_audio::apple::four_char_code("ppid");
+constexpr AudioObjectPropertySelector kAudioProcessPropertyIsRunningOutput =
+    system_audio::apple::four_char_code("piro");
 constexpr AudioObjectPropertyScope kAudioObjectPropertyScopeGlobal =
     system_audio::apple::four_char_code("glob");
 constexpr AudioObjectPropertyScope kAudioObjectPropertyScopeOutput =
@@ -79,6 +93,10 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID,
                                     const AudioObjectPropertyAddress* inAddress,
                                     UInt32 inQualifierDataSize, const void* inQualifierData,
                                     UInt32* ioDataSize, void* outData);
+OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID,
+                                        const AudioObjectPropertyAddress* inAddress,
+                                        UInt32 inQualifierDataSize, const void* inQualifierData,
+                                        UInt32* outDataSize);
 
 // ---- Property listeners ------------------------------------------------------------------
 // macOS: the SDK's own calls and block type (void (^)(UInt32, const

@@ -48,4 +48,14 @@ struct CaptureState {
 // fails: a closed channel drops the data.
 void process_input_buffers(CaptureState& state, const AudioBufferList& block, double source_rate);
 
+// For a source whose rate is told apart from its blocks: converts with the
+// conversion in place, never making one on the audio path. No conversion in
+// place converts nothing.
+void process_input_buffers(CaptureState& state, const AudioBufferList& block);
+
+// A conversion for source_rate, made before the lock and put in place under
+// it (the old one's pending samples go with it). Not for the audio path: the
+// design allocates.
+void set_source_rate(CaptureState& state, double source_rate);
+
 }  // namespace system_audio

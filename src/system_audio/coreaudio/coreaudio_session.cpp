@@ -1,5 +1,6 @@
 #include "system_audio/coreaudio/coreaudio_session.h"
 
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -19,14 +20,6 @@ using namespace apple;
 
 namespace {
 
-// Reads only the input list; the output list is not ours to write.
-void run_io_block(void* context, const AudioTimeStamp*, const AudioBufferList* input,
-                  const AudioTimeStamp*, AudioBufferList*, const AudioTimeStamp*) {
-  if (input == nullptr) return;
-  auto& state = *static_cast<TapCallbackState*>(context);
-  process_input_buffers(state.capture, *input, state.tap_rate);
-}
-
 Result<void> start_device_io(AudioObjectID device, AudioDeviceIOProcID io_proc) {
   return status_ok(AudioDeviceStart(device, io_proc), "start CoreAudio tap IO");
 }
@@ -36,15 +29,34 @@ void write_reason(const char* reason) {
   write_diagnostic(std::string("coreaudio: ") + reason);
 }
 
-std::unique_ptr<TapCallbackState> make_state(CoreAudioSession& session, double tap_rate) {
+std::shared_ptr<TapCallbackState> make_state(CoreAudioSession& session,
+                                             const AudioStreamBasicDescription& format) {
   try {
-    auto state = std::unique_ptr<TapCallbackState>(new TapCallbackState{
-        CaptureState(std::move(session.pcm_tx), std::move(session.status_tx)), tap_rate});
-    state->capture.conversion.emplace(tap_rate);
+    auto state =
+        std::make_shared<TapCallbackState>(std::move(session.pcm_tx), std::move(session.status_tx));
+    state->tap_channels = format.mChannelsPerFrame;
+    state->tap_rate = format.mSampleRate;
+    set_source_rate(state->capture, format.mSampleRate);
     return state;
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
+}
+
+std::shared_ptr<CaptureMonitor> make_monitor(AudioObjectID device, AudioObjectID tap,
+                                             AudioObjectID aggregate,
+                                             std::shared_ptr<TapCallbackState> state,
+                                             const AudioStreamBasicDescription& format) {
+  try {
+    return std::make_shared<CaptureMonitor>(device, tap, aggregate, std::move(state), format);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+QueueRef make_queue(const char* suffix) {
+  const std::string label = std::string(IDENTIFIER_PREFIX) + suffix;
+  return QueueRef(dispatch_queue_create(label.c_str(), DISPATCH_QUEUE_SERIAL));
 }
 
 }  // namespace
@@ -120,14 +132,13 @@ Result<CoreAudioSession> CoreAudioSession::start(const Options&, PcmSender pcm_t
   session.hal.aggregate_id = aggregate;
   write_diagnostic("coreaudio: aggregate created id=" + std::to_string(aggregate));
 
-  session.state = make_state(session, format->format.mSampleRate);
+  session.state = make_state(session, format->format);
   if (!session.state) return fail("CoreAudio could not allocate the capture state");
   // The block captures only the state's address: the state outlives its every call.
   session.io_block = BlockRef<AudioDeviceIOBlock>(
       AudioDeviceIOBlock_create(&run_io_block, session.state.get(), nullptr));
   if (!session.io_block) return fail("CoreAudio could not create the IOProc block");
-  const std::string label = std::string(IDENTIFIER_PREFIX) + ".audio-tap";
-  session.queue = QueueRef(dispatch_queue_create(label.c_str(), DISPATCH_QUEUE_SERIAL));
+  session.queue = make_queue(".audio-tap");
   if (!session.queue) return fail("CoreAudio could not create the IOProc queue");
 
   AudioDeviceIOProcID io_proc = nullptr;
@@ -139,18 +150,26 @@ Result<CoreAudioSession> CoreAudioSession::start(const Options&, PcmSender pcm_t
   session.hal.io_proc_id = io_proc;
   write_diagnostic("coreaudio: io proc created");
 
-  // Listening begins before the device starts, so no death goes unseen. A
-  // start that cannot listen fails: a capture that could die without a word
-  // would leave its parent waiting on silence it takes for a quiet room. The
-  // listeners share the IOProc's queue: their calls are rare and short, and
-  // the queue already lives exactly as long as the capture.
-  session.listener_block = make_listener_block(session.state->capture.status_tx, *device);
+  // Listening and watching begin before the device starts, so no death goes
+  // unseen. A start that cannot listen or watch fails: a capture that could
+  // die without a word would leave its parent waiting on silence it takes for
+  // a quiet room. The listeners have a queue of their own: a property read
+  // while a device goes away must not hold up an IO cycle.
+  auto monitor = make_monitor(*device, tap, aggregate, session.state, format->format);
+  if (!monitor) return fail("CoreAudio could not allocate the capture state");
+  session.listener_queue = make_queue(".device-changes");
+  if (!session.listener_queue) return fail("CoreAudio could not create the listener queue");
+  session.listener_block = make_listener_block(monitor);
   if (!session.listener_block) {
     return fail("CoreAudio could not create the property listener block");
   }
-  auto listeners = DeviceListeners::add(*device, session.listener_block.get(), session.queue.get());
+  auto listeners =
+      DeviceListeners::add(*monitor, session.listener_block.get(), session.listener_queue.get());
   if (!listeners) return fail(std::move(listeners.error()));
   session.listeners = std::move(*listeners);
+  auto watch = CaptureWatch::start(std::move(monitor));
+  if (!watch) return fail(std::move(watch.error()));
+  session.watch = std::move(*watch);
 
   if (auto started = start_device_io(aggregate, io_proc); !started) {
     return fail(std::move(started.error()));

@@ -1,9 +1,12 @@
 #include "system_audio/coreaudio/device_listeners.h"
 
-#include <atomic>
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
+#include "system_audio/coreaudio/hal_properties.h"
 #include "system_audio/coreaudio/hal_status.h"
+#include "system_audio/coreaudio/tap_format_change.h"
 
 namespace system_audio {
 
@@ -11,95 +14,77 @@ using namespace apple;
 
 namespace {
 
-struct ListenerState {
-  StatusSender status_tx;
-  AudioObjectID device;
-  std::atomic<bool> gone_reported{false};
-  std::atomic<bool> default_reported{false};
-  std::atomic<bool> restart_reported{false};
-};
-
-void report_once(ListenerState& state, std::atomic<bool>& reported, const char* text) {
-  if (!reported.exchange(true)) (void)state.status_tx.send(text);
-}
-
-bool read_u32(AudioObjectID object, AudioObjectPropertySelector selector, UInt32& value) {
-  const AudioObjectPropertyAddress address{selector, kAudioObjectPropertyScopeGlobal,
-                                           kAudioObjectPropertyElementMain};
-  UInt32 size = sizeof value;
-  return AudioObjectGetPropertyData(object, &address, 0, nullptr, &size, &value) == 0 &&
-         size == sizeof value;
-}
-
-// A device that no longer answers is gone.
-bool device_alive(AudioObjectID device) {
-  UInt32 alive = 0;
-  return read_u32(device, kAudioDevicePropertyDeviceIsAlive, alive) && alive != 0;
-}
-
 // A notification only says that a property may have changed: each cause is
 // judged by the values now. A default device that moved away from a device
 // that is gone tells of the device, the first cause; one that cannot be read
-// says nothing (a lost service reports itself).
+// says nothing (a lost service reports itself). An aggregate device that no
+// longer runs while its output device lives is a stopped capture; one whose
+// device is gone or cannot be read tells nothing more than the device's own
+// listener or the lost service.
 void on_properties_changed(void* context, UInt32 count,
                            const AudioObjectPropertyAddress* addresses) {
-  auto& state = *static_cast<ListenerState*>(context);
+  CaptureMonitor& monitor = **static_cast<std::shared_ptr<CaptureMonitor>*>(context);
   for (UInt32 i = 0; i < count; ++i) {
     const AudioObjectPropertySelector selector = addresses[i].mSelector;
-    UInt32 value = 0;
     if (selector == kAudioDevicePropertyDeviceIsAlive) {
-      if (!device_alive(state.device)) report_once(state, state.gone_reported, kDeviceGoneStatus);
+      if (!device_alive(monitor.device)) monitor.alarms.raise(Alarm::device_gone);
     } else if (selector == kAudioHardwarePropertyDefaultOutputDevice) {
-      if (!read_u32(kAudioObjectSystemObject, selector, value) || value == state.device) continue;
-      if (device_alive(state.device)) {
-        report_once(state, state.default_reported, kDefaultDeviceChangedStatus);
-      } else {
-        report_once(state, state.gone_reported, kDeviceGoneStatus);
-      }
+      const auto now = read_u32(kAudioObjectSystemObject, selector);
+      if (!now || *now == monitor.device) continue;
+      monitor.alarms.raise(device_alive(monitor.device) ? Alarm::default_changed
+                                                        : Alarm::device_gone);
     } else if (selector == kAudioHardwarePropertyServiceRestarted) {
-      report_once(state, state.restart_reported, kServiceRestartedStatus);
+      monitor.alarms.raise(Alarm::service_restarted);
+    } else if (selector == kAudioDevicePropertyDeviceIsRunningSomewhere) {
+      if (read_u32(monitor.aggregate, selector) == 0u && device_alive(monitor.device)) {
+        monitor.alarms.raise(Alarm::capture_stopped);
+      }
+    } else if (selector == kAudioTapPropertyFormat) {
+      follow_tap_format(monitor);
     }
   }
 }
 
+enum Object { device, tap, aggregate, system };
+
 struct Listened {
-  bool on_device;  // else on the system object
+  Object object;
   AudioObjectPropertySelector selector;
 };
 constexpr Listened kListened[] = {
-    {true, kAudioDevicePropertyDeviceIsAlive},
-    {false, kAudioHardwarePropertyDefaultOutputDevice},
-    {false, kAudioHardwarePropertyServiceRestarted},
+    {device, kAudioDevicePropertyDeviceIsAlive},
+    {system, kAudioHardwarePropertyDefaultOutputDevice},
+    {system, kAudioHardwarePropertyServiceRestarted},
+    {tap, kAudioTapPropertyFormat},
+    {aggregate, kAudioDevicePropertyDeviceIsRunningSomewhere},
 };
 constexpr int kListenedCount = int(std::size(kListened));
 
-AudioObjectID object_of(const Listened& listened, AudioObjectID device) {
-  return listened.on_device ? device : kAudioObjectSystemObject;
-}
 AudioObjectPropertyAddress address_of(const Listened& listened) {
   return {listened.selector, kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain};
 }
 
 }  // namespace
 
-BlockRef<AudioObjectPropertyListenerBlock> make_listener_block(StatusSender status_tx,
-                                                               AudioObjectID device) {
-  auto* state = new ListenerState{std::move(status_tx), device};
+BlockRef<AudioObjectPropertyListenerBlock> make_listener_block(
+    std::shared_ptr<CaptureMonitor> monitor) {
+  auto* shared = new std::shared_ptr<CaptureMonitor>(std::move(monitor));
   return BlockRef<AudioObjectPropertyListenerBlock>(AudioObjectPropertyListenerBlock_create(
-      &on_properties_changed, state,
-      [](void* context) { delete static_cast<ListenerState*>(context); }));
+      &on_properties_changed, shared,
+      [](void* context) { delete static_cast<std::shared_ptr<CaptureMonitor>*>(context); }));
 }
 
 DeviceListeners::DeviceListeners(DeviceListeners&& other) noexcept
-    : device_(std::exchange(other.device_, kAudioObjectUnknown)),
-      block_(std::exchange(other.block_, nullptr)),
+    : block_(std::exchange(other.block_, nullptr)),
       queue_(std::exchange(other.queue_, nullptr)),
-      added_(std::exchange(other.added_, 0)) {}
+      added_(std::exchange(other.added_, 0)) {
+  std::copy(std::begin(other.objects_), std::end(other.objects_), objects_);
+}
 
 DeviceListeners& DeviceListeners::operator=(DeviceListeners&& other) noexcept {
   if (this != &other) {
     remove();
-    device_ = std::exchange(other.device_, kAudioObjectUnknown);
+    std::copy(std::begin(other.objects_), std::end(other.objects_), objects_);
     block_ = std::exchange(other.block_, nullptr);
     queue_ = std::exchange(other.queue_, nullptr);
     added_ = std::exchange(other.added_, 0);
@@ -107,17 +92,20 @@ DeviceListeners& DeviceListeners::operator=(DeviceListeners&& other) noexcept {
   return *this;
 }
 
-Result<DeviceListeners> DeviceListeners::add(AudioObjectID device,
+Result<DeviceListeners> DeviceListeners::add(const CaptureMonitor& monitor,
                                              AudioObjectPropertyListenerBlock block,
                                              dispatch_queue_t queue) {
   DeviceListeners listeners;
-  listeners.device_ = device;
+  listeners.objects_[device] = monitor.device;
+  listeners.objects_[tap] = monitor.tap;
+  listeners.objects_[aggregate] = monitor.aggregate;
   listeners.block_ = block;
   listeners.queue_ = queue;
   for (const Listened& listened : kListened) {
     const AudioObjectPropertyAddress address = address_of(listened);
-    const OSStatus status =
-        AudioObjectAddPropertyListenerBlock(object_of(listened, device), &address, queue, block);
+    const AudioObjectID object =
+        listened.object == system ? kAudioObjectSystemObject : listeners.objects_[listened.object];
+    const OSStatus status = AudioObjectAddPropertyListenerBlock(object, &address, queue, block);
     if (auto ok = status_ok(status, "listen for CoreAudio device changes"); !ok) {
       return fail(std::move(ok.error()));
     }
@@ -131,7 +119,9 @@ void DeviceListeners::remove() {
   for (; added_ > 0 && added_ <= kListenedCount; --added_) {
     const Listened& listened = kListened[added_ - 1];
     const AudioObjectPropertyAddress address = address_of(listened);
-    AudioObjectRemovePropertyListenerBlock(object_of(listened, device_), &address, queue_, block_);
+    const AudioObjectID object =
+        listened.object == system ? kAudioObjectSystemObject : objects_[listened.object];
+    AudioObjectRemovePropertyListenerBlock(object, &address, queue_, block_);
   }
   added_ = 0;
 }

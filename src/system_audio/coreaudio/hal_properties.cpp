@@ -65,4 +65,18 @@ Result<CfRef<CFStringRef>> read_tap_uid(AudioObjectID tap) {
                      "read CoreAudio tap UID", "CoreAudio returned an empty tap UID");
 }
 
+std::optional<UInt32> read_u32(AudioObjectID object, AudioObjectPropertySelector selector) {
+  UInt32 value = 0;
+  UInt32 size = sizeof value;
+  if (read_property(object, selector, kAudioObjectPropertyScopeGlobal, size, &value) != 0 ||
+      size != sizeof value) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+bool device_alive(AudioObjectID device) {
+  return read_u32(device, kAudioDevicePropertyDeviceIsAlive).value_or(0) != 0;
+}
+
 }  // namespace system_audio

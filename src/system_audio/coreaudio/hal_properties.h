@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "system_audio/apple/apple_ref.h"
 #include "system_audio/apple/core_audio.h"
 #include "system_audio/apple/core_audio_types.h"
@@ -19,5 +21,11 @@ struct TapFormat {
 Result<TapFormat> read_tap_format(AudioObjectID tap);
 
 Result<CfRef<CFStringRef>> read_tap_uid(AudioObjectID tap);
+
+// The reads of a running capture, which judge what changed: a UInt32 of the
+// global scope, nullopt when it cannot be read; a device that does not answer
+// is not alive.
+std::optional<UInt32> read_u32(AudioObjectID object, AudioObjectPropertySelector selector);
+bool device_alive(AudioObjectID device);
 
 }  // namespace system_audio

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <fstream>
-#include <sstream>
 
 #include "helper_child.h"
 
@@ -52,7 +51,6 @@ PrivateAudioServer::~PrivateAudioServer() {
 
 void PrivateAudioServer::stop() {
   if (pid_ <= 0) return;
-  last_log_ = log_text();
   (void)script({"stop", directory_.string()});
   waitpid(pid_, nullptr, 0);
   pid_ = -1;
@@ -68,12 +66,6 @@ void PrivateAudioServer::thaw() {
 
 void PrivateAudioServer::use_in_this_process() const {
   setenv("PULSE_SERVER", address_.c_str(), 1);
-}
-
-std::string PrivateAudioServer::log_text() const {
-  std::ostringstream log;
-  log << std::ifstream(directory_ / "server.log").rdbuf();
-  return pid_ > 0 ? log.str() : last_log_;
 }
 
 std::expected<void, std::string> PrivateAudioServer::play(

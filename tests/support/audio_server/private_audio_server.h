@@ -56,7 +56,7 @@ class PrivateAudioServer {
   std::expected<void, std::string> kill_record_streams() const;
 
   // Stops the server now and removes its directory; for tests of a server that
-  // goes away. log_text() still gives what it wrote.
+  // goes away.
   void stop();
   // Suspends or resumes the server process (SIGSTOP / SIGCONT): a server that
   // accepts connections but never answers.
@@ -64,9 +64,6 @@ class PrivateAudioServer {
   void thaw();
 
   pid_t pid() const { return pid_; }
-  const std::filesystem::path& directory() const { return directory_; }
-  // What the server wrote to its log so far.
-  std::string log_text() const;
 
  private:
   PrivateAudioServer() = default;
@@ -74,7 +71,6 @@ class PrivateAudioServer {
   std::filesystem::path directory_;
   std::string address_;
   pid_t pid_ = -1;
-  std::string last_log_;  // the log as it was when the server stopped
 };
 
 // The sine tone of the example parent (amplitude * sin(2 pi f n / 48000), the

@@ -172,13 +172,20 @@ bool deliver_block(Buffers buffers, UInt32 channels, std::function<void(Buffers&
     done_one();
     return false;
   }
+  const auto inputs = locked([](Run& run) { return run.script.device_inputs; });
   standin::dispatch_async(proc->queue, [=, copy = std::move(buffers)]() mutable {
     if (at_call) at_call(copy);
+    const std::size_t frames = copy.empty() ? 0 : copy.front().size() / channels;
+    Buffers microphones;
+    for (UInt32 count : inputs) microphones.emplace_back(frames * count, kMicrophone);
     // The list as the HAL lays it out: mNumberBuffers records in a row.
-    std::vector<AudioBuffer> records(copy.size() + 1);
+    std::vector<AudioBuffer> records(inputs.size() + copy.size() + 1);
     auto* list = reinterpret_cast<AudioBufferList*>(records.data());
-    list->mNumberBuffers = UInt32(copy.size());
+    list->mNumberBuffers = UInt32(inputs.size() + copy.size());
     AudioBuffer* buffer = list->mBuffers;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+      *buffer++ = {inputs[i], UInt32(microphones[i].size() * 4), microphones[i].data()};
+    }
     for (auto& samples : copy) *buffer++ = {channels, UInt32(samples.size() * 4), samples.data()};
     AudioBufferList output{1, {{1, 0, nullptr}}};  // the block's to leave alone
     {
@@ -222,6 +229,18 @@ using namespace system_audio;
 using fake::locked;
 using fake::Run;
 
+OSStatus AudioObjectGetPropertyDataSize(AudioObjectID object,
+                                        const AudioObjectPropertyAddress* address, UInt32,
+                                        const void*, UInt32* size) {
+  fake::add_log("AudioObjectGetPropertyDataSize(" + std::to_string(object) + ", " +
+                fake::code(address->mSelector) + ")");
+  if (object != 1 || address->mSelector != kAudioHardwarePropertyProcessObjectList) {
+    return kAudioHardwareUnknownPropertyError;
+  }
+  *size = locked([](Run& run) { return UInt32(run.script.processes.size() * 4); });
+  return 0;
+}
+
 OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPropertyAddress* address,
                                     UInt32 qualifier_size, const void*, UInt32* size, void* data) {
   fake::add_log("AudioObjectGetPropertyData(" + std::to_string(object) + ", " +
@@ -236,6 +255,22 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID object, const AudioObjectPrope
       return fake::write(script.default_device_status, script.default_device, 4, size, data);
     if (object != 1 && selector == kAudioDevicePropertyDeviceIsAlive)
       return fake::write(0, script.device_alive, 4, size, data);
+    if (object == script.aggregate_id && selector == kAudioDevicePropertyDeviceIsRunningSomewhere)
+      return fake::write(0, script.aggregate_running, 4, size, data);
+    if (object == 1 && selector == kAudioHardwarePropertyProcessObjectList) {
+      std::vector<AudioObjectID> ids;
+      for (const auto& [id, pid, running] : script.processes) ids.push_back(id);
+      ids.resize(std::min<std::size_t>(ids.size(), *size / 4));
+      std::ranges::copy(ids, static_cast<AudioObjectID*>(data));
+      *size = UInt32(ids.size() * 4);
+      return 0;
+    }
+    for (const auto& [id, pid, running] : script.processes) {
+      if (id == object && selector == kAudioProcessPropertyPID)
+        return fake::write(0, pid, 4, size, data);
+      if (id == object && selector == kAudioProcessPropertyIsRunningOutput)
+        return fake::write(0, running, 4, size, data);
+    }
     if (object == script.default_device && selector == kAudioDevicePropertyDeviceUID)
       return fake::write_uid(script.device_uid_status, script.device_uid, size, data);
     if (tap && selector == kAudioTapPropertyUID)

@@ -11,6 +11,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "runtime_watch.h"
@@ -44,7 +45,15 @@ struct Script {
   AudioObjectID aggregate_id = 88;
   OSStatus create_io_proc_status = 0;
   OSStatus start_status = 0;
-  UInt32 device_alive = 1;  // every device's kAudioDevicePropertyDeviceIsAlive
+  UInt32 device_alive = 1;       // every device's kAudioDevicePropertyDeviceIsAlive
+  UInt32 aggregate_running = 1;  // the aggregate's kAudioDevicePropertyDeviceIsRunningSomewhere
+  // The default device's input streams (a headset's microphone), by channel
+  // count: an IO cycle's input list holds them, full of kMicrophone, before
+  // the tap's buffers.
+  std::vector<UInt32> device_inputs;
+  // The process objects: id, pid and IsRunningOutput of each.
+  using Process = std::tuple<AudioObjectID, pid_t, UInt32>;
+  std::vector<Process> processes;
   // Runtime calls that fail (return nullptr / nil): "dispatch_queue_create"
   // fails every such call, "CFStringCreateWithBytes#2" only the second. The
   // HAL's listener additions fail the same way, with kAudioHardwareBadObjectError.
@@ -65,9 +74,12 @@ void set_observer(std::function<void(const std::string& line)> observer);
 // empty when nothing was left behind.
 std::vector<std::string> leftovers();
 
+inline constexpr float kMicrophone = 0.75f;
+
 // One block, as the HAL would deliver it in an IO cycle, to the started IOProc on its
-// queue: each buffer holds `channels` interleaved float samples; at_call may
-// change them right before the block runs. False when no IOProc is started.
+// queue: each tap buffer holds `channels` interleaved float samples, after the
+// device's input buffers of as many frames; at_call may change the tap's right
+// before the block runs. False when no IOProc is started.
 using Buffers = std::vector<std::vector<float>>;
 bool deliver_block(Buffers buffers, UInt32 channels = 1,
                    std::function<void(Buffers&)> at_call = nullptr);

@@ -36,6 +36,14 @@ void run_io_block(void* context, const AudioBufferList& block, double) {
       static_cast<IoProc*>(context)->block, nullptr, &block, nullptr, nullptr, nullptr);
 }
 
+// A record stream that the server ended (the stream killed, its source or the
+// server gone) leaves the aggregate device running nowhere: its listeners hear
+// of it, and judge the cause by what they read.
+void on_stream_failed(void* context, const char*) {
+  pulse::raise_property(static_cast<IoProc*>(context)->aggregate,
+                        kAudioDevicePropertyDeviceIsRunningSomewhere);
+}
+
 }  // namespace
 
 OSStatus AudioDeviceCreateIOProcIDWithBlock(AudioDeviceIOProcID* outIOProcID,
@@ -51,7 +59,7 @@ OSStatus AudioDeviceCreateIOProcIDWithBlock(AudioDeviceIOProcID* outIOProcID,
   std::lock_guard lock(registry.mutex);
   const auto found = registry.aggregates.find(inDevice);
   if (found == registry.aggregates.end()) return not_an_aggregate(registry, inDevice);
-  auto io_proc = std::make_unique<IoProc>(inIOBlock, inDispatchQueue);
+  auto io_proc = std::make_unique<IoProc>(inDevice, inIOBlock, inDispatchQueue);
   *outIOProcID = id_of(io_proc.get());
   found->second.io_procs.push_back(std::move(io_proc));
   return kAudioHardwareNoError;
@@ -98,7 +106,7 @@ OSStatus AudioDeviceStart(AudioObjectID inDevice, AudioDeviceIOProcID inProcID) 
   format.channel_map = tap->second.sink.channel_map;
   format.stream_name = tap->second.name;
   io_proc.stream.reset();  // one whose server went away gets a new one
-  auto stream = pulse::RecordStream::open(format, {&run_io_block, nullptr, &io_proc});
+  auto stream = pulse::RecordStream::open(format, {&run_io_block, &on_stream_failed, &io_proc});
   if (!stream) {
     // A server that is still there refused the stream: its sink has gone.
     if ((*server)->alive()) return kAudioHardwareBadDeviceError;

@@ -1,8 +1,12 @@
 // Property listeners over the audio server. The server's own events raise
 // them: a sink removed tells the listeners of its device's liveness, a change
 // of the server (its default sink among others) those of the default output
-// device, and a lost connection those of a restarted service. Each listener
-// block is called on its queue with the one address; it reads the value itself.
+// device, and a lost connection those of a restarted service. An IOProc's
+// record stream that fails raises its aggregate device's running. Each
+// listener block is called on its queue with the one address; it reads the
+// value itself. A tap's format can be listened to, and never changes: its
+// record stream keeps the rate it was opened with, which the server converts
+// to when its sink's rate changes.
 //
 // A lost connection raises the service restart, not the device's death: the
 // whole server went, the sinks with it, and a server started again may offer
@@ -90,18 +94,26 @@ void on_server_event(pulse::ServerEvent event, std::uint32_t index) {
   }
 }
 
-// What can be listened to: a device's liveness, and the system's default
-// output device and service restart.
+// What can be listened to: a device's liveness, the system's default output
+// device and service restart, a tap's format and an aggregate device's running.
 bool listenable(const pulse::HalRegistry& registry, AudioObjectID object,
                 AudioObjectPropertySelector selector) {
   if (object == kAudioObjectSystemObject) {
     return selector == kAudioHardwarePropertyDefaultOutputDevice ||
            selector == kAudioHardwarePropertyServiceRestarted;
   }
+  if (registry.taps.contains(object)) return selector == kAudioTapPropertyFormat;
+  if (registry.aggregates.contains(object)) {
+    return selector == kAudioDevicePropertyDeviceIsRunningSomewhere;
+  }
   return selector == kAudioDevicePropertyDeviceIsAlive && registry.device_names.contains(object);
 }
 
 }  // namespace
+
+void pulse::raise_property(AudioObjectID object, AudioObjectPropertySelector selector) {
+  raise(selector, [object](const Listener& listener) { return listener.object == object; });
+}
 
 OSStatus AudioObjectAddPropertyListenerBlock(AudioObjectID inObjectID,
                                              const AudioObjectPropertyAddress* inAddress,

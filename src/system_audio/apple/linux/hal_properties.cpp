@@ -1,7 +1,11 @@
 // AudioObjectGetPropertyData over the audio server: the default sink as the
-// default output device, its name as the device UID, and a tap's format and UID.
+// default output device, its name as the device UID, a tap's format and UID,
+// an aggregate device's running, and the processes of the server's playback
+// streams as the process objects, running output while a stream is not corked.
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "system_audio/apple/linux/hal_registry.h"
 #include "system_audio/apple/standin/runtime.h"
@@ -49,6 +53,42 @@ OSStatus read_device_alive(HalRegistry& registry, const std::string& sink_name, 
   return write_value(UInt32(sink->has_value() ? 1 : 0), size, data);
 }
 
+Result<std::vector<pulse::PlaybackStream>> playback_streams(HalRegistry& registry) {
+  auto server = registry.server.get();
+  if (!server) return fail(server.error());
+  return (*server)->playback_streams();
+}
+
+// The processes that have playback streams, each once, in the server's order.
+Result<std::vector<AudioObjectID>> process_objects(HalRegistry& registry) {
+  auto streams = playback_streams(registry);
+  if (!streams) return fail(streams.error());
+  std::vector<AudioObjectID> processes;
+  for (const auto& stream : *streams) {
+    const AudioObjectID id = registry.process_id(stream.pid);
+    if (std::ranges::find(processes, id) == processes.end()) processes.push_back(id);
+  }
+  return processes;
+}
+
+OSStatus read_process_list(HalRegistry& registry, UInt32* size, void* data) {
+  auto processes = process_objects(registry);
+  if (!processes) return pulse::server_failed(processes.error());
+  // As many as the caller made room for.
+  processes->resize(std::min<std::size_t>(processes->size(), *size / sizeof(AudioObjectID)));
+  *size = UInt32(processes->size() * sizeof(AudioObjectID));
+  std::copy(processes->begin(), processes->end(), static_cast<AudioObjectID*>(data));
+  return kAudioHardwareNoError;
+}
+
+OSStatus read_running_output(HalRegistry& registry, pid_t pid, UInt32* size, void* data) {
+  auto streams = playback_streams(registry);
+  if (!streams) return pulse::server_failed(streams.error());
+  const bool running = std::ranges::any_of(
+      *streams, [pid](const auto& stream) { return stream.pid == pid && stream.playing; });
+  return write_value(UInt32(running ? 1 : 0), size, data);
+}
+
 AudioStreamBasicDescription tap_format(const pulse::TapObject& tap) {
   AudioStreamBasicDescription format{};
   const UInt32 frame_bytes = UInt32(sizeof(float)) * tap.channels;
@@ -77,10 +117,20 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID,
   const auto selector = inAddress->mSelector;
 
   if (inObjectID == kAudioObjectSystemObject) {
+    if (selector == kAudioHardwarePropertyProcessObjectList) {
+      return read_process_list(registry, ioDataSize, outData);
+    }
     if (selector != kAudioHardwarePropertyDefaultOutputDevice) {
       return kAudioHardwareUnknownPropertyError;
     }
     return read_default_device(registry, ioDataSize, outData);
+  }
+  if (const auto process = registry.process_pids.find(inObjectID);
+      process != registry.process_pids.end()) {
+    if (selector == kAudioProcessPropertyPID)
+      return write_value(process->second, ioDataSize, outData);
+    if (selector != kAudioProcessPropertyIsRunningOutput) return kAudioHardwareUnknownPropertyError;
+    return read_running_output(registry, process->second, ioDataSize, outData);
   }
   if (const auto device = registry.device_names.find(inObjectID);
       device != registry.device_names.end()) {
@@ -99,8 +149,31 @@ OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID,
   }
   if (const auto aggregate = registry.aggregates.find(inObjectID);
       aggregate != registry.aggregates.end()) {
+    if (selector == kAudioDevicePropertyDeviceIsRunningSomewhere) {
+      const bool running = std::ranges::any_of(
+          aggregate->second.io_procs, [](const auto& io_proc) { return io_proc->running(); });
+      return write_value(UInt32(running ? 1 : 0), ioDataSize, outData);
+    }
     if (selector != kAudioDevicePropertyDeviceUID) return kAudioHardwareUnknownPropertyError;
     return write_string(aggregate->second.uid, ioDataSize, outData);
   }
   return kAudioHardwareBadObjectError;
+}
+
+// Only the process list's size varies; it is what the helper asks the size of.
+OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID,
+                                        const AudioObjectPropertyAddress* inAddress,
+                                        UInt32 /*inQualifierDataSize*/,
+                                        const void* /*inQualifierData*/, UInt32* outDataSize) {
+  if (inAddress == nullptr || outDataSize == nullptr) return kAudio_ParamError;
+  if (inObjectID != kAudioObjectSystemObject ||
+      inAddress->mSelector != kAudioHardwarePropertyProcessObjectList) {
+    return kAudioHardwareUnknownPropertyError;
+  }
+  auto& registry = pulse::hal_registry();
+  std::lock_guard lock(registry.mutex);
+  auto processes = process_objects(registry);
+  if (!processes) return pulse::server_failed(processes.error());
+  *outDataSize = UInt32(processes->size() * sizeof(AudioObjectID));
+  return kAudioHardwareNoError;
 }

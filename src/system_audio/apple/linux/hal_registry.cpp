@@ -4,8 +4,10 @@
 
 namespace system_audio::pulse {
 
-IoProc::IoProc(AudioDeviceIOBlock io_block, dispatch_queue_t io_queue)
-    : block(static_cast<AudioDeviceIOBlock>(Block_copy(io_block))), queue(io_queue) {
+IoProc::IoProc(AudioObjectID aggregate_id, AudioDeviceIOBlock io_block, dispatch_queue_t io_queue)
+    : aggregate(aggregate_id),
+      block(static_cast<AudioDeviceIOBlock>(Block_copy(io_block))),
+      queue(io_queue) {
   dispatch_retain(queue);
 }
 
@@ -21,6 +23,15 @@ AudioObjectID HalRegistry::device_id(const std::string& sink_name) {
   const AudioObjectID id = new_id();
   device_ids.emplace(sink_name, id);
   device_names.emplace(id, sink_name);
+  return id;
+}
+
+AudioObjectID HalRegistry::process_id(pid_t pid) {
+  const auto found = process_ids.find(pid);
+  if (found != process_ids.end()) return found->second;
+  const AudioObjectID id = new_id();
+  process_ids.emplace(pid, id);
+  process_pids.emplace(id, pid);
   return id;
 }
 

@@ -27,11 +27,12 @@ struct TapObject {
 // own thread, one at a time and in order, as a serial queue would call it.
 // Going, it ends the stream first: after that the block is never called again.
 struct IoProc {
+  AudioObjectID aggregate;
   AudioDeviceIOBlock block;
   dispatch_queue_t queue;
   std::unique_ptr<RecordStream> stream;
 
-  IoProc(AudioDeviceIOBlock io_block, dispatch_queue_t io_queue);
+  IoProc(AudioObjectID aggregate_id, AudioDeviceIOBlock io_block, dispatch_queue_t io_queue);
   IoProc(const IoProc&) = delete;
   IoProc& operator=(const IoProc&) = delete;
   ~IoProc();
@@ -55,10 +56,14 @@ struct HalRegistry {
   std::map<AudioObjectID, std::string> device_names;
   std::map<AudioObjectID, TapObject> taps;
   std::map<AudioObjectID, AggregateObject> aggregates;
+  // A process object for each process that played here, kept as a sink's id is.
+  std::map<pid_t, AudioObjectID> process_ids;
+  std::map<AudioObjectID, pid_t> process_pids;
   AudioObjectID next_id = 100;
   std::mt19937_64 uid_source{std::random_device{}()};
 
   AudioObjectID device_id(const std::string& sink_name);
+  AudioObjectID process_id(pid_t pid);
   AudioObjectID new_id() { return next_id++; }
   // A fresh UUID-shaped text.
   std::string new_uid();
@@ -68,6 +73,10 @@ struct HalRegistry {
 // reason handler, in the server's own words ("audio server: Connection
 // refused"), since the HAL's status cannot; returns kAudioHardwareNotRunningError.
 OSStatus server_failed(const std::string& error);
+
+// Queues a call of each listener added for that object and selector, as the
+// HAL tells a property that changed.
+void raise_property(AudioObjectID object, AudioObjectPropertySelector selector);
 
 // The process-wide instance. Never destroyed: IO may outlive static
 // destruction, and the helper ends by exit or signal with its device running.

@@ -5,6 +5,7 @@
 #include <pulse/mainloop-api.h>
 #include <pulse/rtclock.h>
 
+#include <cstdlib>
 #include <utility>
 
 #include "system_audio/apple/linux/mainloop_lock.h"
@@ -65,6 +66,28 @@ void on_sink_info(pa_context* context, const pa_sink_info* info, int eol, void* 
     sink.channels = info->sample_spec.channels;
     sink.channel_map = info->channel_map;
     reply->sink = std::move(sink);
+  }
+  pa_threaded_mainloop_signal(reply->mainloop, 0);
+}
+
+struct PlaybackReply {
+  explicit PlaybackReply(pa_threaded_mainloop* loop) : mainloop(loop) {}
+  pa_threaded_mainloop* mainloop;
+  bool done = false;
+  int error = 0;
+  std::vector<PlaybackStream> streams;
+};
+
+void on_sink_input_info(pa_context* context, const pa_sink_input_info* info, int eol,
+                        void* userdata) {
+  auto* reply = static_cast<PlaybackReply*>(userdata);
+  if (eol != 0) {
+    if (eol < 0) reply->error = pa_context_errno(context);
+    reply->done = true;
+  } else if (info != nullptr) {
+    // The client's own properties, which its streams carry.
+    const char* pid = pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID);
+    if (pid != nullptr) reply->streams.push_back({pid_t(std::atol(pid)), info->corked == 0});
   }
   pa_threaded_mainloop_signal(reply->mainloop, 0);
 }
@@ -249,6 +272,21 @@ Result<std::optional<SinkInfo>> PulseConnection::sink_named_locked(const std::st
 Result<std::optional<SinkInfo>> PulseConnection::sink_named(const std::string& name) {
   MainloopLock lock(mainloop_);
   return sink_named_locked(name);
+}
+
+Result<std::vector<PlaybackStream>> PulseConnection::playback_streams() {
+  MainloopLock lock(mainloop_);
+  PlaybackReply reply(mainloop_);
+  pa_operation* operation =
+      pa_context_get_sink_input_info_list(context_, on_sink_input_info, &reply);
+  if (operation == nullptr) return fail(server_error(context_, "cannot ask the audio server"));
+  if (!finish(*this, operation, reply.done)) {
+    return fail(good_locked() ? "the audio server did not answer in time" : kServerLostText);
+  }
+  if (reply.error != 0) {
+    return fail(std::string("playback stream query failed: ") + pa_strerror(reply.error));
+  }
+  return std::move(reply.streams);
 }
 
 Result<std::optional<SinkInfo>> PulseConnection::default_sink() {

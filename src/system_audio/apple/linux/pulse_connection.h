@@ -3,6 +3,7 @@
 #include <pulse/context.h>
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "system_audio/apple/linux/sink_info.h"
 #include "system_audio/result.h"
@@ -32,6 +34,13 @@ enum class ServerEvent {
   server_changed,  // e.g. its default sink
   lost,            // the connection failed or the server closed it
 };
+// One playback stream of the server (a sink input): the process of its client
+// and whether it plays (is not corked).
+struct PlaybackStream {
+  pid_t pid = 0;
+  bool playing = false;
+};
+
 // Called with the mainloop lock held: must be quick and take no lock that is
 // ever held while waiting for the server.
 using ServerEventSink = void (*)(ServerEvent event, std::uint32_t index);
@@ -55,6 +64,9 @@ class PulseConnection {
   Result<std::optional<SinkInfo>> default_sink();
   // The sink of that name, or nullopt when the server has no such sink.
   Result<std::optional<SinkInfo>> sink_named(const std::string& name);
+
+  // Every playback stream whose client names its process.
+  Result<std::vector<PlaybackStream>> playback_streams();
 
   // Subscribes to the server's sink and server events and reports them, and the
   // connection's loss, to sink from now on. Later calls keep the first sink.
