@@ -1,8 +1,6 @@
 // A capture that dies while streaming is told once, within 2 s, as a
 // "failed: " status; where causes overlap (a removed sink or a lost server
-// also ends the record stream) only the first is told. The helper lives on,
-// and a parent that then closes its pipes still ends it with status 2 within
-// a second.
+// also ends the record stream) only the first is told.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -27,7 +25,7 @@ void PrintTo(const Row& row, std::ostream* out) {
 
 class DeadCapture : public ::testing::TestWithParam<Row> {};
 
-TEST_P(DeadCapture, IsToldOnceAndAParentThatGoesStillEndsTheHelper) {
+TEST_P(DeadCapture, IsToldOnce) {
   const Row& row = GetParam();
   auto server = start_server();
   ASSERT_TRUE(server);
@@ -53,10 +51,6 @@ TEST_P(DeadCapture, IsToldOnceAndAParentThatGoesStillEndsTheHelper) {
   EXPECT_EQ(statuses, row.statuses);
   // Silence is carried as it is, until the capture died.
   EXPECT_TRUE(std::ranges::all_of(out.reader.samples(), [](float s) { return s == 0; }));
-  helper->close_output();
-  helper->close_errors();
-  const auto end = helper->wait(1s);
-  EXPECT_EQ(end ? end->describe() : "running", "exit status 2");
 }
 
 INSTANTIATE_TEST_SUITE_P(
