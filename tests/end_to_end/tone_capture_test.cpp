@@ -15,12 +15,16 @@ namespace end_to_end {
 namespace {
 
 TEST(ToneCapture, EitherBackendStreamsAToneFromA44kHzSinkWholeAtItsPitchAndLevel) {
-  for (const char* backend : {"--backend=coreaudio", "--backend=sck"}) {
+  const std::pair<const char*, const char*> backends[] = {
+      {"--backend=coreaudio", "\ncoreaudio: tap format rate=44100 channels=1 flags=9 bits=32\n"},
+      {"--backend=sck", "\nsck: source format rate=16000\n"}};  // the server converts
+  for (const auto& [backend, format] : backends) {
     SCOPED_TRACE(backend);
     auto server = start_server({.sink_rate = 44100});
     Captured out;
     auto helper = server ? start_streaming(*server, out, {backend}) : nullptr;
     ASSERT_TRUE(helper);
+    EXPECT_TRUE(helper->error_text().contains(format));
     const auto sound = parent::stereo_sine(440, 0.25, 2 * 48000, 4800);
     const auto played = play_while_reading(*server, sound, *helper, out);
     ASSERT_TRUE(played) << played.error();
