@@ -61,7 +61,7 @@ TEST_P(DeadCapture, IsToldOnceAndTheHelperIdles) {
   // follows, nothing else comes, and waiting costs next to no CPU.
   const long before = cpu_ticks(helper->pid());
   read_until(*helper, out, 3s, [&] { return statuses.size() > row.statuses.size(); });
-  EXPECT_LE(cpu_ticks(helper->pid()) - before, 6) << "clock ticks in 3 s";  // 2 % of a core
+  EXPECT_LE(cpu_ticks(helper->pid()) - before, 30) << "clock ticks in 3 s";  // 10 % of a core
   EXPECT_EQ(statuses, row.statuses);
   // Silence is carried as it is, until the capture died.
   EXPECT_TRUE(std::ranges::all_of(out.reader.samples(), [](float s) { return s == 0; }));

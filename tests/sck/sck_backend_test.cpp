@@ -14,6 +14,7 @@
 #include "fake_apple.h"
 #include "lines.h"
 #include "sck_fake.h"
+#include "sck_start_steps.h"
 #include "system_audio/apple/audio_output_class.h"
 #include "system_audio/frame/messages.h"
 #include "system_audio/sck/audio_output.h"
@@ -65,14 +66,9 @@ std::vector<std::string> captured_diagnostics() {
 
 // ---- Failed starts ----------------------------------------------------------------------
 
-// clang-format off
-const std::vector<std::string> kLines = {
-    "sck: start", "sck: display id=69733382 size=3024x1964", "sck: create display filter",
-    "sck: configure stream", "sck: set captures_audio", "sck: set excludes_current_process_audio",
-    "sck: set sample_rate", "sck: set channel_count", "sck: set queue_depth", "sck: set width",
-    "sck: set height", "sck: set minimum_frame_interval", "sck: create output/delegate",
-    "sck: create stream", "sck: attach audio output", "sck: start capture request", "sck: ready"};
+const std::vector<std::string> kLines = sck_start_steps("id=69733382 size=3024x1964");
 
+// clang-format off
 const char kContentHandler[] = "Block_release(SCShareableContentCompletionHandler)";
 const char kStartHandler[] = "Block_release(SCStreamCompletionHandler)";
 const char kSendersGone[] = "senders gone";  // the PCM channel closed here
