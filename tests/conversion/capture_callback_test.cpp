@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
+#include <semaphore.h>
 
 #include <cmath>
+#include <csignal>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "conversion_support.h"
 
@@ -38,6 +43,39 @@ TEST(CapturePipeline, At48kHzEveryThirdFrameComesOutInChunksOfTheBlocks) {
   Samples expected;
   whole.resampler.process(ramp, expected);
   EXPECT_EQ(bits_of(joined), bits_of(expected));
+}
+
+// Where a capture stands still while the test looks.
+sem_t thawed;
+void freeze(int) {
+  while (sem_wait(&thawed) != 0) {
+  }
+}
+
+// "receiving" goes before the chunk of the first callback that yields
+// samples. The capture runs at idle priority on the receiver's one CPU, so the
+// receiver, woken by the chunk, runs before the callback goes on, and freezes
+// it there with a signal: "receiving" is there only if it was sent first.
+TEST(CapturePipeline, ReceivingIsSentBeforeTheFirstChunk) {
+  Capture tap(48000.0);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(sched_getcpu(), &one);
+  ASSERT_EQ(pthread_setaffinity_np(pthread_self(), sizeof one, &one), 0);
+  ASSERT_EQ(sem_init(&thawed, 0, 0), 0);
+  std::signal(SIGUSR1, &freeze);
+  std::thread capture([&] {  // on the same CPU
+    const sched_param idle{};
+    EXPECT_EQ(pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle), 0);
+    sched_yield();  // the receiver first, until it waits
+    process_input_buffers(*tap.state, BufferList({{1, Samples(480, 0.5f)}}).list());
+  });
+  EXPECT_TRUE(tap.pcm_rx.receive());
+  pthread_kill(capture.native_handle(), SIGUSR1);
+  const auto status = tap.status_rx.receive_for({}).message;
+  sem_post(&thawed);
+  capture.join();
+  EXPECT_EQ(status, "receiving");
 }
 
 // A conversion is made only when the rate differs from the stored one by more

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "received.h"
 #include "system_audio/conversion/capture_state.h"
 
 namespace system_audio {
@@ -49,22 +50,8 @@ struct Capture {
     state = std::make_unique<CaptureState>(std::move(pcm), std::move(status));
     if (rate) state->conversion.emplace(*rate);
   }
-  // The statuses sent so far.
-  std::vector<std::string> statuses() {
-    std::vector<std::string> out;
-    while (auto text = status_rx.receive_for({}).message) out.push_back(std::move(*text));
-    return out;
-  }
-  // The samples of the chunks sent so far, joined, and how many chunks.
-  Samples samples(std::size_t* chunks = nullptr) {
-    Samples out;
-    while (auto chunk = pcm_rx.receive_for({}).message) {
-      out.resize(out.size() + chunk->size() / 4);
-      std::memcpy(out.data() + out.size() - chunk->size() / 4, chunk->data(), chunk->size());
-      if (chunks) ++*chunks;
-    }
-    return out;
-  }
+  std::vector<std::string> statuses() { return received_statuses(status_rx); }
+  Samples samples(std::size_t* chunks = nullptr) { return received_samples(pcm_rx, chunks); }
   PcmReceiver pcm_rx;
   StatusReceiver status_rx;
   std::unique_ptr<CaptureState> state;

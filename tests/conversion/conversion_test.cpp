@@ -111,6 +111,7 @@ TEST(TapFormat, EachFormatIsAcceptedOrRejectedWithItsTextAndTheDiagnosticOfWhatW
               {15999.5, "15999.5", 1},
               {48000, "48000", 9, 32, aac},
               {48000, "48000", 8},
+              {48000, "48000", 9, 16},  // floats, but not the 32-bit ones the conversion reads
               {48000, "", 9, 32, lpcm, 36}};
   for (const auto& row : rows) {
     const AudioStreamBasicDescription format{row.rate, row.id, row.flags, 8, 1, 8, 2, row.bits, 0};

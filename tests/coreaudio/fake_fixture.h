@@ -10,6 +10,7 @@
 
 #include "fake_apple.h"
 #include "lines.h"
+#include "received.h"
 #include "system_audio/coreaudio/coreaudio_session.h"
 
 namespace system_audio::testing {
@@ -75,21 +76,11 @@ class FakeHalTest : public ::testing::Test {
   // The statuses sent so far, joined by "|".
   std::string statuses() {
     std::string joined;
-    while (auto text = status_rx.receive_for(std::chrono::seconds(0)).message) {
-      joined += (joined.empty() ? "" : "|") + *text;
-    }
+    for (const auto& text : received_statuses(status_rx))
+      joined += (joined.empty() ? "" : "|") + text;
     return joined;
   }
-
-  // The samples of the chunks sent so far, joined.
-  std::vector<float> samples() {
-    std::vector<float> out;
-    while (auto chunk = pcm_rx.receive_for(std::chrono::seconds(0)).message) {
-      out.resize(out.size() + chunk->size() / 4);
-      std::memcpy(out.data() + out.size() - chunk->size() / 4, chunk->data(), chunk->size());
-    }
-    return out;
-  }
+  std::vector<float> samples() { return received_samples(pcm_rx); }
 
   bool pcm_closed() {
     return pcm_rx.receive_for(std::chrono::milliseconds(0)).status == ReceiveStatus::closed;

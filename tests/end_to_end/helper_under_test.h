@@ -18,6 +18,7 @@
 #include "lines.h"
 #include "private_audio_server.h"
 #include "protocol_reader.h"
+#include "sck_start_steps.h"
 
 namespace end_to_end {
 
@@ -87,20 +88,11 @@ inline std::unique_ptr<parent::Child> start_streaming(const PrivateAudioServer& 
   return streaming ? std::move(helper) : nullptr;
 }
 
-// The screen-capture backend's start steps, in the order it writes them.
-// clang-format off
-inline const std::vector<std::string> kSckStartSteps = {
-    "sck: start", "sck: display id=1 size=1920x1080", "sck: create display filter",
-    "sck: configure stream", "sck: set captures_audio", "sck: set excludes_current_process_audio",
-    "sck: set sample_rate", "sck: set channel_count", "sck: set queue_depth", "sck: set width",
-    "sck: set height", "sck: set minimum_frame_interval", "sck: create output/delegate",
-    "sck: create stream", "sck: attach audio output", "sck: start capture request", "sck: ready"};
-// clang-format on
-
-// "helper: boot", then the first `steps` of them.
-inline std::vector<std::string> sck_diagnostics(std::size_t steps) {
+// "helper: boot", then the first `count` start steps, on the stand-in's display.
+inline std::vector<std::string> sck_diagnostics(std::size_t count) {
+  const auto steps = sck_start_steps("id=1 size=1920x1080");
   std::vector<std::string> lines{"helper: boot"};
-  lines.insert(lines.end(), kSckStartSteps.begin(), kSckStartSteps.begin() + long(steps));
+  lines.insert(lines.end(), steps.begin(), steps.begin() + long(count));
   return lines;
 }
 

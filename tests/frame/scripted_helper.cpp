@@ -37,8 +37,8 @@ struct PlatformState {
 
 // fail: the start fails while a platform thread still calls in. stream:
 // "receiving" and three chunks during the start, 397 more after it, then a
-// failed status, and it keeps running. ends: two chunks, then the senders are
-// dropped. silent: nothing at all.
+// failed status, and it keeps running. ends: two chunks, the PCM channel
+// closed, and a status sent as the capture goes. silent: nothing at all.
 template <const char* Backend>
 Result<OwnedSession> scripted_start(const Options&, PcmSender pcm_tx, StatusSender status_tx) {
   write_diagnostic(std::string("test: start ") + Backend);
@@ -60,6 +60,9 @@ Result<OwnedSession> scripted_start(const Options&, PcmSender pcm_tx, StatusSend
     }
     if (script == "stream") (void)status_tx.send("failed: ScreenCaptureKit stream stopped: gone");
     if (script != "ends") std::this_thread::sleep_for(std::chrono::hours(1));
+    { const PcmSender closed = std::move(pcm_tx); }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    (void)status_tx.send("failed: CoreAudio capture stopped");
   }).detach();
   return own_session(ScriptedSession{});
 }

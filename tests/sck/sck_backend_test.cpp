@@ -14,6 +14,7 @@
 #include "fake_apple.h"
 #include "lines.h"
 #include "sck_fake.h"
+#include "sck_start_steps.h"
 #include "system_audio/apple/audio_output_class.h"
 #include "system_audio/frame/messages.h"
 #include "system_audio/sck/audio_output.h"
@@ -26,6 +27,7 @@ using apple::SCStreamOutputType, apple::SCStreamOutputTypeAudio;
 using apple::SCStreamOutputTypeScreen;
 using fake::ContentAnswer;
 using fake::StartAnswer;
+using namespace std::chrono_literals;
 
 // The scripted platform installed afresh for each test, every answer settled after.
 class SckFakeTest : public ::testing::Test {
@@ -64,14 +66,9 @@ std::vector<std::string> captured_diagnostics() {
 
 // ---- Failed starts ----------------------------------------------------------------------
 
-// clang-format off
-const std::vector<std::string> kLines = {
-    "sck: start", "sck: display id=69733382 size=3024x1964", "sck: create display filter",
-    "sck: configure stream", "sck: set captures_audio", "sck: set excludes_current_process_audio",
-    "sck: set sample_rate", "sck: set channel_count", "sck: set queue_depth", "sck: set width",
-    "sck: set height", "sck: set minimum_frame_interval", "sck: create output/delegate",
-    "sck: create stream", "sck: attach audio output", "sck: start capture request", "sck: ready"};
+const std::vector<std::string> kLines = sck_start_steps("id=69733382 size=3024x1964");
 
+// clang-format off
 const char kContentHandler[] = "Block_release(SCShareableContentCompletionHandler)";
 const char kStartHandler[] = "Block_release(SCStreamCompletionHandler)";
 const char kSendersGone[] = "senders gone";  // the PCM channel closed here
@@ -104,7 +101,8 @@ struct FailureRow {
   std::string error;
   std::size_t lines;  // the first `lines` of a good start are written
   std::vector<std::string> releases;
-  bool late = false;  // the handler kept past the wait is answered
+  // The wait that runs out, its handler kept and answered after it.
+  std::chrono::seconds wait{0};
   // A start asked for and failed keeps its output, which the stream may still
   // call, to the end of the process: neither it nor the senders in it go.
   bool keeps_output = false;
@@ -131,17 +129,17 @@ const FailureRow kRows[] = {
      releases_of(1, {"NSObject_release(NSArray[0])"})},
     {"ContentNeverAnswered", nullptr, [] { sck().content = ContentAnswer::kept; },
      "ScreenCaptureKit content callback timed out; Screen Recording permission may be missing", 1,
-     releases_of(0), true},
+     releases_of(0), 6s},
     {"AttachFails", nullptr, [] { sck().attach = false; },
      "attach ScreenCaptureKit audio output failed: The operation couldn't be completed. (invalid output)",
      15, releases_of(10, {"NSObject_release(NSError \"The operation couldn't be completed. (invalid output)\")"})},
     {"StartError", nullptr, [] { sck().start = StartAnswer::error; },
      "ScreenCaptureKit audio capture failed to start: Failed to start the audio capture", 16,
-     releases_of(10, {kStartHandler}), false, true},
+     releases_of(10, {kStartHandler}), 0s, true},
     {"StartHandlerDropped", nullptr, [] { sck().start = StartAnswer::dropped; }, kStartTimedOut, 16,
-     releases_of(10, {kStartHandler}), false, true},
+     releases_of(10, {kStartHandler}), 0s, true},
     {"StartNeverAnswered", nullptr, [] { sck().start = StartAnswer::kept; }, kStartTimedOut, 16,
-     releases_of(10, {kStartHandler}), true, true},
+     releases_of(10, {kStartHandler}), 5s, true},
     // Objects the platform could not make.
     {"NoContentHandler", "SCShareableContentCompletionHandler_create", nullptr,
      kCannot + "content completion handler", 1, {kSendersGone}},
@@ -179,9 +177,10 @@ TEST_P(FailedStart, EndsWithItsTextHavingGivenBackEverythingNewestFirst) {
   observe();
   const auto began = std::chrono::steady_clock::now();
   auto session = SckAudioSession::start({}, std::move(pcm_tx), std::move(status_tx));
-  // A dropped handler ends the wait at once, not at the deadline.
+  // The content wait is 6 s, the start's 5 s; a dropped handler ends the wait at once.
   const auto took = std::chrono::steady_clock::now() - began;
-  EXPECT_TRUE(row.late || took < std::chrono::seconds(4));
+  EXPECT_GE(took, row.wait);
+  EXPECT_LT(took, row.wait + 500ms);
   fake::set_observer(nullptr);
   note("");
   EXPECT_EQ(session ? std::string("<started>") : session.error(), row.error);
@@ -194,7 +193,7 @@ TEST_P(FailedStart, EndsWithItsTextHavingGivenBackEverythingNewestFirst) {
     return row.keeps_output && (r == kSendersGone || r.ends_with("AudioOutput)"));
   });
   EXPECT_EQ(seen_, releases);
-  if (row.late) fake::answer_kept();
+  if (row.wait > 0s) fake::answer_kept();
   if (!row.keeps_output) return expect_nothing_left();
   // Late calls find the output as it was: under ASan, a released one fails here.
   CMSampleBufferRef buffer = fake::make_sample_buffer({.samples = std::vector(480, 0.5f)});

@@ -17,15 +17,13 @@ from array import array
 
 TONE_FREQUENCY = 440.0
 TONE_AMPLITUDE = 0.25
-# What the helper makes of it: its low pass takes 0.25 dB off at 440 Hz, and its
-# first output samples are the filter filling up (about 16 at 16000 Hz).
-TONE_PEAK = 0.2429
+# The helper's first output samples are its low pass filling up (about 16 at 16000 Hz).
 ONSET = 32
 
 
 def peak_off_by_db(samples, full_scale=1.0):
     """How far the samples' peak is from the tone's, in dB."""
-    return 20 * math.log10(max(map(abs, samples)) / (full_scale * TONE_PEAK))
+    return 20 * math.log10(max(map(abs, samples)) / (full_scale * TONE_AMPLITUDE))
 
 
 def sine_misfit(samples, rate=16000):

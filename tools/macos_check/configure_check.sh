@@ -48,5 +48,7 @@ if grep -qE "apple_(linux|fake|standin)" "$link"; then
 fi
 expect "the binding is not built for macOS 14.2" "mmacosx-version-min=14.2" \
   "$work/src/system_audio/apple/macos/CMakeFiles/apple_macos.dir/flags.make"
+expect "the helper's test on macOS does not require the one ERROR line and status 1" \
+  "expect_one_error.sh" "$work/tests/CTestTestfile.cmake"
 [ $failed -eq 0 ] && echo "macos configure check passed"
 exit $failed
