@@ -211,9 +211,12 @@ TEST_F(CaptureWatchJudge, TellsAStoppedCaptureAndASilentTapOnce) {
       {10.0, -1e-30f, {other}, 1, false, 1, ""},  // a sample heard
       {10.0, 0.0f, {self}, 1, false, 1, ""},
       {10.0, 0.0f, {idle}, 1, false, 1, ""},
-      {0.01, 0.0f, {}, 1, false, 1 + kStallLooks, stopped},
-      {0.01, 0.0f, {}, 0, false, 1 + kStallLooks, ""},  // the device's to tell
-      {0.0, 0.0f, {other}, 1, false, 40, ""},           // never started
+      {9.99, 0.0f, {other}, 1, false, 1, ""},
+      // 2 s without a cycle, at a look each 250 ms.
+      {0.01, 0.0f, {}, 1, false, 1 + 7, ""},
+      {0.01, 0.0f, {}, 1, false, 1 + 8, stopped},
+      {0.01, 0.0f, {}, 0, false, 1 + 8, ""},   // the device's to tell
+      {0.0, 0.0f, {other}, 1, false, 40, ""},  // never started
       {10.0, 0.0f, {other}, 1, false, 40, silent + "|" + stopped},
       {10.0, 0.0f, {other}, 1, true, 40, "failed: CoreAudio default output device changed"},
   };
