@@ -7,6 +7,7 @@
 #include <cmath>
 #include <future>
 #include <numbers>
+#include <numeric>
 
 #include "fake_fixture.h"
 #include "signal_analysis.h"
@@ -22,13 +23,14 @@ using testing::kTap;
 
 constexpr double kTone = 1000.0;
 
-// Seconds of the tone at `rate`, its phase going on from `n`, in 10 ms cycles.
-void play(double seconds, double rate, std::size_t& n) {
+// Seconds of the tone at `rate`, its phase going on from `n`, in 10 ms cycles
+// of `tap_buffers` mono buffers.
+void play(double seconds, double rate, std::size_t& n, UInt32 tap_buffers = 1) {
   for (auto cycles = std::lround(seconds * 100); cycles-- > 0;) {
     std::vector<float> block(std::size_t(rate / 100));
     for (float& x : block)
       x = float(0.5 * std::sin(2 * std::numbers::pi * kTone * double(n++) / rate));
-    ASSERT_TRUE(fake::deliver_block({block}));
+    ASSERT_TRUE(fake::deliver_block(fake::Buffers(tap_buffers, block)));
   }
   fake::wait_until_delivered();
 }
@@ -144,15 +146,18 @@ TEST_F(RunningSession, OnlyTheTapIsHeardBesideTheDevicesInputs) {
 }
 
 // A new rate is followed with the pitch kept (the tone read at the old rate
-// would come out at 1088 Hz); a format that cannot be converted is told once,
-// and nothing more is converted.
+// would come out at 1088 Hz), and a new channel count with the microphone
+// still left out; a format that cannot be converted is told once, and nothing
+// more is converted.
 TEST_F(RunningSession, TheTapsFormatIsFollowedOrToldOnce) {
   const std::string changed = "failed: CoreAudio output format changed: ";
   const struct {
     double rate;
     UInt32 flags, bits, size;
     std::string diagnostic, status;  // an empty diagnostic: none
+    UInt32 channels_before = 1;
   } rows[] = {
+      {48000, 9, 32, 40, "coreaudio: tap format rate=48000 channels=1 flags=9 bits=32", "", 2},
       {44100, 9, 32, 40, "coreaudio: tap format rate=44100 channels=1 flags=9 bits=32", ""},
       {48000, 12, 16, 40, "coreaudio: tap format rate=48000 channels=1 flags=12 bits=16",
        changed + "unsupported CoreAudio tap format: id=1819304813 flags=12 bits=16 rate=48000"},
@@ -160,15 +165,18 @@ TEST_F(RunningSession, TheTapsFormatIsFollowedOrToldOnce) {
   };
   for (const auto& row : rows) {
     fake::install();
+    script.device_inputs = {1};
+    script.tap_format.mChannelsPerFrame = row.channels_before;
     auto session = start();
     ASSERT_TRUE(session) << session.error();
     std::size_t n = 0;
-    play(1.0, 48000, n);
+    play(1.0, 48000, n, row.channels_before);
     samples();
     script.tap_format.mSampleRate = row.rate;
     script.tap_format.mFormatFlags = row.flags;
     script.tap_format.mBitsPerChannel = row.bits;
     script.tap_format_size = row.size;
+    script.tap_format.mChannelsPerFrame = 1;
     ::testing::internal::CaptureStderr();
     for (int twice = 0; twice < 2; ++twice) fake::change_property(kTap, kAudioTapPropertyFormat);
     fake::wait_until_delivered();
@@ -181,6 +189,7 @@ TEST_F(RunningSession, TheTapsFormatIsFollowedOrToldOnce) {
     EXPECT_NEAR(double(out.size()), row.status.empty() ? 32000.0 : 0.0, 2.0) << row.rate;
     if (row.status.empty()) {
       EXPECT_NEAR(parent::dominant_frequency(out, 16000, 500, 2000).value_or(0), kTone, 0.5);
+      EXPECT_NEAR(std::reduce(out.begin(), out.end(), 0.0) / 32000, 0, 1e-3);  // no microphone
     }
   }
 }
