@@ -306,8 +306,10 @@ Result<std::optional<SinkInfo>> PulseConnection::default_sink() {
 // packets and memory blocks are recycled across connections (a record stream's
 // thread, the connection's mainloop thread) through lock-free lists it cannot
 // see either. Only reports with libpulse locking its own mutex or filling its
-// own buffers are silenced; weak, so that a program with its own list keeps it.
+// own buffers and packets are silenced; weak, so that a program with its own
+// list keeps it.
 extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
-  return "race:pa_mutex_lock\nrace:pa_srbchannel_read\nrace:pa_iochannel_read_with_ancil_data\n";
+  return "race:pa_mutex_lock\nrace:pa_srbchannel_read\nrace:pa_iochannel_read_with_ancil_data\n"
+         "race:pa_packet_new_data\n";
 }
 #endif
