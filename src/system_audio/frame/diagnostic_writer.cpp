@@ -33,9 +33,9 @@
 #include <cstdint>
 #include <mutex>
 #include <string_view>
-#include <system_error>
 #include <thread>
 
+#include "system_audio/frame/detached_thread.h"
 #include "system_audio/frame/exit_status.h"
 #include "system_audio/frame/line_text.h"
 #include "system_audio/frame/line_writer.h"
@@ -172,12 +172,7 @@ void write_diagnostic(std::string text) {
 }
 
 Result<void> start_diagnostic_catch_up() {
-  try {
-    std::thread(catch_up_when_writable).detach();
-  } catch (const std::system_error& error) {
-    return fail(error.what());
-  }
-  return {};
+  return start_detached(catch_up_when_writable);
 }
 
 }  // namespace system_audio

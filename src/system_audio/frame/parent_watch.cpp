@@ -4,9 +4,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <system_error>
 #include <thread>
 
+#include "system_audio/frame/detached_thread.h"
 #include "system_audio/frame/exit_status.h"
 
 #if __APPLE__
@@ -112,12 +112,7 @@ void watch_parent() {
 }  // namespace
 
 Result<void> start_parent_watch() {
-  try {
-    std::thread(watch_parent).detach();
-  } catch (const std::system_error& error) {
-    return fail(error.what());
-  }
-  return {};
+  return start_detached(watch_parent);
 }
 
 }  // namespace system_audio

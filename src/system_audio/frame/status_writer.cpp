@@ -1,8 +1,6 @@
 #include "system_audio/frame/status_writer.h"
 
-#include <system_error>
-#include <thread>
-
+#include "system_audio/frame/detached_thread.h"
 #include "system_audio/frame/line_writer.h"
 
 namespace system_audio {
@@ -10,17 +8,15 @@ namespace system_audio {
 Result<std::future<void>> start_status_writer(StatusReceiver status_rx) {
   std::promise<void> drained;
   std::future<void> done = drained.get_future();
-  try {
-    std::thread([status_rx = std::move(status_rx), drained = std::move(drained)]() mutable {
-      while (auto text = status_rx.receive()) {
-        write_diagnostic("helper: status " + *text);
-        write_protocol_line("STATUS " + *text);
-      }
-      drained.set_value();
-    }).detach();
-  } catch (const std::system_error& error) {
-    return fail(error.what());
-  }
+  auto started =
+      start_detached([status_rx = std::move(status_rx), drained = std::move(drained)]() mutable {
+        while (auto text = status_rx.receive()) {
+          write_diagnostic("helper: status " + *text);
+          write_protocol_line("STATUS " + *text);
+        }
+        drained.set_value();
+      });
+  if (!started) return fail(std::move(started.error()));
   return done;
 }
 
