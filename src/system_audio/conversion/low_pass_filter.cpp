@@ -14,11 +14,12 @@
 // samples per output sample (about two in three at 44.1 kHz), and at a whole
 // step only the first counts (one in three at 48 kHz, one in six at 96 kHz),
 // so only those are filtered, while a recursive filter (a cascade of biquads)
-// would have to run on every sample, with a delay that varies across the band. The FIR's delay is
-// the same at every frequency and about half a millisecond; its symmetry halves the
-// multiplications; its sums run in one fixed order (eight lanes, then the lanes pairwise), so a
-// sample comes out the same on every machine, whether filtered alone or beside its neighbour, and
-// for every block split.
+// would have to run on every sample, with a delay that varies across the
+// band. The FIR's delay is the same at every frequency and about half a
+// millisecond; its symmetry halves the multiplications; its sums run in one
+// fixed order (eight lanes, then the lanes pairwise), so a sample comes out
+// the same on every machine, whether filtered alone or beside its neighbour,
+// and for every block split.
 namespace system_audio {
 namespace {
 

@@ -1,6 +1,5 @@
 #include "system_audio/coreaudio/device_listeners.h"
 
-#include <algorithm>
 #include <iterator>
 #include <utility>
 
@@ -45,6 +44,7 @@ void on_properties_changed(void* context, UInt32 count,
   }
 }
 
+// Where each listened property lives: its place in DeviceListeners' objects.
 enum Object { device, tap, aggregate, system };
 
 struct Listened {
@@ -75,16 +75,15 @@ BlockRef<AudioObjectPropertyListenerBlock> make_listener_block(
 }
 
 DeviceListeners::DeviceListeners(DeviceListeners&& other) noexcept
-    : block_(std::exchange(other.block_, nullptr)),
+    : objects_(other.objects_),
+      block_(std::exchange(other.block_, nullptr)),
       queue_(std::exchange(other.queue_, nullptr)),
-      added_(std::exchange(other.added_, 0)) {
-  std::copy(std::begin(other.objects_), std::end(other.objects_), objects_);
-}
+      added_(std::exchange(other.added_, 0)) {}
 
 DeviceListeners& DeviceListeners::operator=(DeviceListeners&& other) noexcept {
   if (this != &other) {
     remove();
-    std::copy(std::begin(other.objects_), std::end(other.objects_), objects_);
+    objects_ = other.objects_;
     block_ = std::exchange(other.block_, nullptr);
     queue_ = std::exchange(other.queue_, nullptr);
     added_ = std::exchange(other.added_, 0);
@@ -96,16 +95,13 @@ Result<DeviceListeners> DeviceListeners::add(const CaptureMonitor& monitor,
                                              AudioObjectPropertyListenerBlock block,
                                              dispatch_queue_t queue) {
   DeviceListeners listeners;
-  listeners.objects_[device] = monitor.device;
-  listeners.objects_[tap] = monitor.tap;
-  listeners.objects_[aggregate] = monitor.aggregate;
+  listeners.objects_ = {monitor.device, monitor.tap, monitor.aggregate, kAudioObjectSystemObject};
   listeners.block_ = block;
   listeners.queue_ = queue;
   for (const Listened& listened : kListened) {
     const AudioObjectPropertyAddress address = address_of(listened);
-    const AudioObjectID object =
-        listened.object == system ? kAudioObjectSystemObject : listeners.objects_[listened.object];
-    const OSStatus status = AudioObjectAddPropertyListenerBlock(object, &address, queue, block);
+    const OSStatus status = AudioObjectAddPropertyListenerBlock(listeners.objects_[listened.object],
+                                                                &address, queue, block);
     if (auto ok = status_ok(status, "listen for CoreAudio device changes"); !ok) {
       return fail(std::move(ok.error()));
     }
@@ -119,9 +115,7 @@ void DeviceListeners::remove() {
   for (; added_ > 0 && added_ <= kListenedCount; --added_) {
     const Listened& listened = kListened[added_ - 1];
     const AudioObjectPropertyAddress address = address_of(listened);
-    const AudioObjectID object =
-        listened.object == system ? kAudioObjectSystemObject : objects_[listened.object];
-    AudioObjectRemovePropertyListenerBlock(object, &address, queue_, block_);
+    AudioObjectRemovePropertyListenerBlock(objects_[listened.object], &address, queue_, block_);
   }
   added_ = 0;
 }

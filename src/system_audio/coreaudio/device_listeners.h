@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <memory>
 
 #include "system_audio/apple/apple_ref.h"
@@ -35,7 +36,7 @@ class DeviceListeners {
   void remove();
 
  private:
-  AudioObjectID objects_[3] = {};  // device, tap, aggregate
+  std::array<AudioObjectID, 4> objects_{};  // device, tap, aggregate, system
   AudioObjectPropertyListenerBlock block_ = nullptr;
   dispatch_queue_t queue_ = nullptr;
   int added_ = 0;

@@ -13,12 +13,10 @@ namespace {
 // Room for processes that join between the size and the list.
 constexpr UInt32 kSpareProcesses = 8;
 
-AudioObjectPropertyAddress global(AudioObjectPropertySelector selector) {
-  return {selector, kAudioObjectPropertyScopeGlobal, kAudioObjectPropertyElementMain};
-}
-
 std::vector<AudioObjectID> process_objects() {
-  const AudioObjectPropertyAddress address = global(kAudioHardwarePropertyProcessObjectList);
+  const AudioObjectPropertyAddress address{kAudioHardwarePropertyProcessObjectList,
+                                           kAudioObjectPropertyScopeGlobal,
+                                           kAudioObjectPropertyElementMain};
   UInt32 size = 0;
   if (AudioObjectGetPropertyDataSize(kAudioObjectSystemObject, &address, 0, nullptr, &size) != 0) {
     return {};
@@ -38,14 +36,9 @@ std::vector<AudioObjectID> process_objects() {
 bool other_process_runs_output() {
   const pid_t own = ::getpid();
   for (const AudioObjectID process : process_objects()) {
-    pid_t pid = 0;
-    UInt32 size = sizeof pid;
-    const AudioObjectPropertyAddress address = global(kAudioProcessPropertyPID);
     // A process that went meanwhile no longer answers: it plays nothing.
-    if (AudioObjectGetPropertyData(process, &address, 0, nullptr, &size, &pid) != 0 ||
-        size != sizeof pid || pid == own) {
-      continue;
-    }
+    const auto pid = read_u32(process, kAudioProcessPropertyPID);
+    if (!pid || pid_t(*pid) == own) continue;
     if (read_u32(process, kAudioProcessPropertyIsRunningOutput).value_or(0) != 0) return true;
   }
   return false;

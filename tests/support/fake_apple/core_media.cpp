@@ -1,6 +1,7 @@
 // CoreMedia audio sample buffers as ScreenCaptureKit hands them out, answering
-// as their spec says. A buffer stands for its own format description and
-// block buffer: what the backend does with those comes back to it.
+// as their SampleBufferSpec scripts. A buffer stands for its own format
+// description and block buffer: what the backend does with those comes back
+// to it.
 
 #include "sck_fake.h"
 #include "system_audio/apple/standin/runtime.h"

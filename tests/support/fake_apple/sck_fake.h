@@ -3,7 +3,7 @@
 // A scripted ScreenCaptureKit for tests, over the stand-in's shared objects: it
 // answers the content request, the attach and the start as the script says.
 // Calls go to the same log and ledger as the rest of the fake. Its sample
-// buffers answer the CoreMedia calls as their spec says.
+// buffers answer the CoreMedia calls as their SampleBufferSpec scripts.
 
 #include <cstddef>
 #include <optional>

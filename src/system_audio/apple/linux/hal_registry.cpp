@@ -17,22 +17,28 @@ IoProc::~IoProc() {
   dispatch_release(queue);
 }
 
-AudioObjectID HalRegistry::device_id(const std::string& sink_name) {
-  const auto found = device_ids.find(sink_name);
-  if (found != device_ids.end()) return found->second;
-  const AudioObjectID id = new_id();
-  device_ids.emplace(sink_name, id);
-  device_names.emplace(id, sink_name);
+namespace {
+
+// The object for `key`, made on first sight and then kept, looked up both ways.
+template <class Key>
+AudioObjectID object_for(HalRegistry& registry, std::map<Key, AudioObjectID>& ids,
+                         std::map<AudioObjectID, Key>& keys, const Key& key) {
+  const auto found = ids.find(key);
+  if (found != ids.end()) return found->second;
+  const AudioObjectID id = registry.new_id();
+  ids.emplace(key, id);
+  keys.emplace(id, key);
   return id;
 }
 
+}  // namespace
+
+AudioObjectID HalRegistry::device_id(const std::string& sink_name) {
+  return object_for(*this, device_ids, device_names, sink_name);
+}
+
 AudioObjectID HalRegistry::process_id(pid_t pid) {
-  const auto found = process_ids.find(pid);
-  if (found != process_ids.end()) return found->second;
-  const AudioObjectID id = new_id();
-  process_ids.emplace(pid, id);
-  process_pids.emplace(id, pid);
-  return id;
+  return object_for(*this, process_ids, process_pids, pid);
 }
 
 std::string HalRegistry::new_uid() {

@@ -42,22 +42,29 @@ void on_server_info(pa_context*, const pa_server_info* info, void* userdata) {
   pa_threaded_mainloop_signal(reply->mainloop, 0);
 }
 
-struct SinkInfoReply {
-  explicit SinkInfoReply(pa_threaded_mainloop* loop) : mainloop(loop) {}
+// The answer to a query of a list: what its entries made, done once the list
+// ended, with the server's error when it failed.
+template <class Value>
+struct ListReply {
+  explicit ListReply(pa_threaded_mainloop* loop) : mainloop(loop) {}
   pa_threaded_mainloop* mainloop;
   bool done = false;
   int error = 0;
-  std::optional<SinkInfo> sink;
+  Value value{};
 };
 
+// True for an entry; at the list's end marks the reply done (failed or not).
+template <class Value>
+bool is_entry(ListReply<Value>& reply, pa_context* context, int eol) {
+  if (eol == 0) return true;
+  if (eol < 0) reply.error = pa_context_errno(context);
+  reply.done = true;
+  return false;
+}
+
 void on_sink_info(pa_context* context, const pa_sink_info* info, int eol, void* userdata) {
-  auto* reply = static_cast<SinkInfoReply*>(userdata);
-  if (eol < 0) {
-    reply->error = pa_context_errno(context);
-    reply->done = true;
-  } else if (eol > 0) {
-    reply->done = true;
-  } else if (info != nullptr) {
+  auto* reply = static_cast<ListReply<std::optional<SinkInfo>>*>(userdata);
+  if (is_entry(*reply, context, eol) && info != nullptr) {
     SinkInfo sink;
     sink.name = info->name != nullptr ? info->name : "";
     sink.index = info->index;
@@ -65,29 +72,18 @@ void on_sink_info(pa_context* context, const pa_sink_info* info, int eol, void* 
     sink.rate = info->sample_spec.rate;
     sink.channels = info->sample_spec.channels;
     sink.channel_map = info->channel_map;
-    reply->sink = std::move(sink);
+    reply->value = std::move(sink);
   }
   pa_threaded_mainloop_signal(reply->mainloop, 0);
 }
 
-struct PlaybackReply {
-  explicit PlaybackReply(pa_threaded_mainloop* loop) : mainloop(loop) {}
-  pa_threaded_mainloop* mainloop;
-  bool done = false;
-  int error = 0;
-  std::vector<PlaybackStream> streams;
-};
-
 void on_sink_input_info(pa_context* context, const pa_sink_input_info* info, int eol,
                         void* userdata) {
-  auto* reply = static_cast<PlaybackReply*>(userdata);
-  if (eol != 0) {
-    if (eol < 0) reply->error = pa_context_errno(context);
-    reply->done = true;
-  } else if (info != nullptr) {
+  auto* reply = static_cast<ListReply<std::vector<PlaybackStream>>*>(userdata);
+  if (is_entry(*reply, context, eol) && info != nullptr) {
     // The client's own properties, which its streams carry.
     const char* pid = pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID);
-    if (pid != nullptr) reply->streams.push_back({pid_t(std::atol(pid)), info->corked == 0});
+    if (pid != nullptr) reply->value.push_back({pid_t(std::atol(pid)), info->corked == 0});
   }
   pa_threaded_mainloop_signal(reply->mainloop, 0);
 }
@@ -104,15 +100,6 @@ void on_success(pa_context*, int success, void* userdata) {
   reply->success = success != 0;
   reply->done = true;
   pa_threaded_mainloop_signal(reply->mainloop, 0);
-}
-
-// Waits for an operation's reply; an operation still pending at the end is
-// cancelled so that its callback never runs against a gone reply slot.
-bool finish(PulseConnection& connection, pa_operation* operation, const bool& done) {
-  const bool ok = connection.wait_locked([&] { return done; }, Clock::now() + kOperationBound);
-  if (!done) pa_operation_cancel(operation);
-  pa_operation_unref(operation);
-  return ok;
 }
 
 }  // namespace
@@ -196,8 +183,8 @@ Result<void> PulseConnection::watch(ServerEventSink sink) {
       context_, pa_subscription_mask_t(PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SERVER),
       on_success, &reply);
   if (operation == nullptr) return fail(server_error(context_, "cannot ask the audio server"));
-  if (!finish(*this, operation, reply.done)) {
-    return fail(good_locked() ? "the audio server did not answer in time" : kServerLostText);
+  if (auto answered = finish_locked(operation, reply.done); !answered) {
+    return fail(std::move(answered.error()));
   }
   if (!reply.success) return fail(server_error(context_, "cannot watch the audio server"));
   events_ = sink;
@@ -209,6 +196,14 @@ std::string server_reason(const std::string& error) {
   if (error.ends_with("did not answer in time")) return pa_strerror(PA_ERR_TIMEOUT);
   const auto colon = error.rfind(": ");
   return colon == std::string::npos ? error : error.substr(colon + 2);
+}
+
+Result<void> PulseConnection::finish_locked(pa_operation* operation, const bool& done) {
+  const bool ok = wait_locked([&] { return done; }, Clock::now() + kOperationBound);
+  if (!done) pa_operation_cancel(operation);
+  pa_operation_unref(operation);
+  if (ok) return {};
+  return fail(good_locked() ? "the audio server did not answer in time" : kServerLostText);
 }
 
 bool PulseConnection::good_locked() const {
@@ -244,29 +239,29 @@ Result<std::optional<std::string>> PulseConnection::default_sink_name_locked() {
   ServerInfoReply reply(mainloop_);
   pa_operation* operation = pa_context_get_server_info(context_, on_server_info, &reply);
   if (operation == nullptr) return fail(server_error(context_, "cannot ask the audio server"));
-  if (!finish(*this, operation, reply.done)) {
-    return fail(good_locked() ? "the audio server did not answer in time" : kServerLostText);
+  if (auto answered = finish_locked(operation, reply.done); !answered) {
+    return fail(std::move(answered.error()));
   }
   return reply.default_sink;
 }
 
 Result<std::optional<SinkInfo>> PulseConnection::sink_named_locked(const std::string& name) {
   if (name.empty()) return std::optional<SinkInfo>();
-  SinkInfoReply reply(mainloop_);
+  ListReply<std::optional<SinkInfo>> reply(mainloop_);
   pa_operation* operation =
       pa_context_get_sink_info_by_name(context_, name.c_str(), on_sink_info, &reply);
   if (operation == nullptr) {
     if (pa_context_errno(context_) == PA_ERR_INVALID) return std::optional<SinkInfo>();
     return fail(server_error(context_, "cannot ask the audio server"));
   }
-  if (!finish(*this, operation, reply.done)) {
-    return fail(good_locked() ? "the audio server did not answer in time" : kServerLostText);
+  if (auto answered = finish_locked(operation, reply.done); !answered) {
+    return fail(std::move(answered.error()));
   }
   if (reply.error == PA_ERR_NOENTITY || reply.error == PA_ERR_INVALID) {
     return std::optional<SinkInfo>();
   }
   if (reply.error != 0) return fail(std::string("sink query failed: ") + pa_strerror(reply.error));
-  return reply.sink;
+  return reply.value;
 }
 
 Result<std::optional<SinkInfo>> PulseConnection::sink_named(const std::string& name) {
@@ -276,17 +271,17 @@ Result<std::optional<SinkInfo>> PulseConnection::sink_named(const std::string& n
 
 Result<std::vector<PlaybackStream>> PulseConnection::playback_streams() {
   MainloopLock lock(mainloop_);
-  PlaybackReply reply(mainloop_);
+  ListReply<std::vector<PlaybackStream>> reply(mainloop_);
   pa_operation* operation =
       pa_context_get_sink_input_info_list(context_, on_sink_input_info, &reply);
   if (operation == nullptr) return fail(server_error(context_, "cannot ask the audio server"));
-  if (!finish(*this, operation, reply.done)) {
-    return fail(good_locked() ? "the audio server did not answer in time" : kServerLostText);
+  if (auto answered = finish_locked(operation, reply.done); !answered) {
+    return fail(std::move(answered.error()));
   }
   if (reply.error != 0) {
     return fail(std::string("playback stream query failed: ") + pa_strerror(reply.error));
   }
-  return std::move(reply.streams);
+  return std::move(reply.value);
 }
 
 Result<std::optional<SinkInfo>> PulseConnection::default_sink() {

@@ -82,6 +82,10 @@ class PulseConnection {
   Result<std::optional<std::string>> default_sink_name_locked();
   Result<std::optional<SinkInfo>> sink_named_locked(const std::string& name);
   bool good_locked() const;
+  // Waits for an operation's reply, or fails with why none came; an operation
+  // still pending at the end is cancelled, so its callback never runs against
+  // a gone reply slot.
+  Result<void> finish_locked(pa_operation* operation, const bool& done);
   static void on_state(pa_context* context, void* self);
   static void on_event(pa_context* context, pa_subscription_event_type_t type, std::uint32_t index,
                        void* self);
